@@ -1,0 +1,1 @@
+#include "core/Form1.h"
