@@ -1,0 +1,34 @@
+#pragma once
+
+#include "link/ReplyReceiver.h"
+
+#include <cstdint>
+
+// Where the bytes of a frame come from: the serial control in the window, a
+// fake with a scripted clock in the tests.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual int Available() = 0;              // bytes waiting
+    virtual uint8_t ReadByte() = 0;           // takes the oldest waiting byte
+    virtual void WaitForBytes(int maxMs) = 0; // blocks until a byte may be waiting or maxMs passed
+    virtual double ElapsedMs() = 0;           // time since the frame's collection started
+    virtual void DiscardWaiting() = 0;        // drops everything still queued
+};
+
+struct FrameOutcome {
+    ReplyReceiver::Result Result;
+    int EndLfPos;
+    int Count;
+};
+
+// Longest single wait while the line is quiet; the silence end is judged
+// after each wait, to within about a millisecond.
+inline constexpr int kQuietPollMs = 5;
+
+// Collects one frame from the source into buffer (from index 0, never past
+// size): reads every waiting byte, and while none waits, waits on the source
+// until the quiet time of the frame (its elapsed time less the wire time of the
+// bytes received, never below zero) exceeds its silence budget. Whatever is
+// still queued when the frame ends is discarded.
+FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size);

@@ -1,0 +1,371 @@
+#include "core/CheckerState.h"
+#include "link/FrameCollector.h"
+#include "link/Framing.h"
+
+#include <QTest>
+
+#include <algorithm>
+#include <deque>
+#include <vector>
+
+using Result = ReplyReceiver::Result;
+Q_DECLARE_METATYPE(ReplyReceiver::Result)
+
+char* toString(ReplyReceiver::Result r) {
+    static const char* const kNames[] = {"Collecting", "Accepted", "ChecksumError", "Rejected"};
+    return qstrdup(kNames[static_cast<int>(r)]);
+}
+
+namespace {
+
+const double kByteMs = WireTimeMs(1);
+
+// A serial line with a clock the test controls. Bytes are scheduled with their
+// arrival times; waiting moves the clock to the next arrival or to the end of
+// the wait, whichever comes first.
+class FakeLine : public ByteSource {
+public:
+    struct Arrival {
+        double AtMs;
+        uint8_t Byte;
+    };
+
+    // Schedules bytes after those already scheduled, gapMs after the last one.
+    // Paced bytes follow each other at the line's speed; otherwise they all
+    // arrive together, as from an adapter that delivers in bursts.
+    void Send(QByteArrayView bytes, double gapMs = 0, bool paced = true) {
+        double t = LineTime + gapMs;
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            if (paced || i == 0) {
+                t += kByteMs;
+            }
+            Pending.push_back({t, static_cast<uint8_t>(bytes[i])});
+        }
+        LineTime = t;
+    }
+    // Drops what is still to arrive before the given time: the tail of a
+    // rejected frame that the test is not about.
+    void SkipTo(double atMs) {
+        while (!Pending.empty() && Pending.front().AtMs < atMs) {
+            Pending.pop_front();
+        }
+    }
+    // The receive event of the next frame fires when its first byte is waiting.
+    bool NextEvent() {
+        Deliver();
+        if (Queue.empty()) {
+            if (Pending.empty()) {
+                return false;
+            }
+            Now = Pending.front().AtMs;
+        }
+        FrameStart = Now;
+        Waits = 0;
+        Discards = 0;
+        return true;
+    }
+
+    int Available() override {
+        Deliver();
+        return static_cast<int>(Queue.size());
+    }
+    uint8_t ReadByte() override {
+        Deliver();
+        if (Queue.empty()) {
+            ReadWhileEmpty = true;
+            return 0;
+        }
+        const uint8_t b = Queue.front();
+        Queue.pop_front();
+        LastReadAt = Now;
+        return b;
+    }
+    void WaitForBytes(int maxMs) override {
+        Deliver();
+        ++Waits;
+        if (!Queue.empty() || maxMs < 1 || maxMs > kQuietPollMs) {
+            BadWait = true;
+        }
+        double until = Now + std::max(maxMs, 0);
+        if (!Pending.empty()) {
+            until = std::min(until, Pending.front().AtMs);
+        }
+        Now = until;
+    }
+    double ElapsedMs() override { return Now - FrameStart; }
+    void DiscardWaiting() override {
+        Deliver();
+        Queue.clear();
+        ++Discards;
+    }
+
+    std::deque<Arrival> Pending;
+    std::deque<uint8_t> Queue;
+    double Now = 0;
+    double FrameStart = 0;
+    double LineTime = 0;
+    double LastReadAt = 0;
+    int Waits = 0;
+    int Discards = 0;
+    bool BadWait = false;
+    bool ReadWhileEmpty = false;
+
+private:
+    void Deliver() {
+        while (!Pending.empty() && Pending.front().AtMs <= Now) {
+            Queue.push_back(Pending.front().Byte);
+            Pending.pop_front();
+        }
+    }
+};
+
+QByteArray Reply(QByteArrayView body) {
+    const QByteArray text = QByteArray("\r\n") + body.toByteArray() + "\r\n";
+    return text + ChecksumDigits(text);
+}
+
+// Collects one frame and checks what every frame owes the line: no spinning,
+// no read of an empty queue, and nothing left queued behind it.
+FrameOutcome Collect(FakeLine& line, uint8_t* buffer, int size) {
+    if (!line.NextEvent()) {
+        return {Result::Collecting, -1, 0};
+    }
+    const FrameOutcome outcome = CollectFrame(line, buffer, size);
+    [&] {
+        QVERIFY(!line.BadWait);
+        QVERIFY(!line.ReadWhileEmpty);
+        QCOMPARE(line.Discards, 1);
+        QVERIFY(line.Queue.empty());
+        // Every wait moves the clock by a millisecond or up to an arrival.
+        QVERIFY(line.Waits <= line.ElapsedMs() + outcome.Count + 2);
+    }();
+    return outcome;
+}
+
+} // namespace
+
+class TestReplyReceiver : public QObject {
+    Q_OBJECT
+private slots:
+    void frameKinds_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("paced");
+        QTest::addColumn<Result>("result");
+        QTest::addColumn<int>("endLfPos");
+        QTest::addColumn<bool>("bySilence");
+
+        struct Row {
+            const char* Name;
+            QByteArray Bytes;
+            Result Expected;
+            int EndLfPos;
+            bool BySilence;
+        };
+        const QByteArray qv = Reply("QVZEL10-13");
+        QByteArray wrong = qv;
+        wrong[wrong.size() - 1] = wrong.back() == '0' ? '1' : '0';
+        const std::vector<Row> rows = {
+            {"checksummed reply", qv, Result::Accepted, 13, false},
+            {"checksum lower case", "\r\nQV\r\nd5", Result::Accepted, 5, false},
+            {"checksum upper case", "\r\nQV\r\nD5", Result::Accepted, 5, false},
+            {"wrong checksum", wrong, Result::ChecksumError, 13, false},
+            {"checksum digit not hex", "\r\nQV\r\nDG", Result::ChecksumError, 5, false},
+            {"short command line", "AT\r", Result::Accepted, 1, false},
+            {"command line", "AT&F\r", Result::Accepted, 5, true},
+            {"command line, text after CR", "AT#1\rAB\r", Result::Rejected, 5, false},
+            {"escape", "+++", Result::Accepted, 2, true},
+            {"result line", "\r\nOK\r\n", Result::Accepted, 5, true},
+            {"two result lines", "\r\nRING\r\n\r\nCONNECT\r\n", Result::Accepted, 18, true},
+            {"bare CR LF", "\r\n", Result::Accepted, -1, true},
+            {"only CR at index 3", "\r\nX\r\n", Result::Accepted, -1, true},
+            {"reply cut after CR LF", "\r\nQG123456\r\n", Result::Accepted, 11, true},
+            {"reply cut in checksum", "\r\nQV\r\nD", Result::Rejected, 5, true},
+            {"line without CR", "AT&F", Result::Rejected, -1, true},
+            {"bad first byte", "X\r\nQV\r\nD5", Result::Rejected, -1, false},
+            {"bad second byte", "\rX\nQV\r\nD5", Result::Rejected, -1, false},
+            {"CR not followed by LF", "\r\nQV12\r3\r\nAA", Result::Rejected, 7, false},
+        };
+        for (const Row& r : rows) {
+            for (bool paced : {false, true}) {
+                QTest::addRow("%s, %s", r.Name, paced ? "paced" : "whole")
+                    << r.Bytes << paced << r.Expected << r.EndLfPos << r.BySilence;
+            }
+        }
+    }
+    void frameKinds() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, paced);
+        QFETCH(Result, result);
+        QFETCH(int, endLfPos);
+        QFETCH(bool, bySilence);
+
+        FakeLine line;
+        line.Send(bytes, 0, paced);
+        const double nextFrameAt = line.LineTime + 500;
+        line.Send("\r\nQV\r\nD5", 500); // the next frame, after the line was quiet
+        std::array<uint8_t, CheckerState::kReceiveBufferSize> buffer{};
+
+        const FrameOutcome outcome = Collect(line, buffer.data(), int(buffer.size()));
+        QCOMPARE(outcome.Result, result);
+        QCOMPARE(outcome.EndLfPos, endLfPos);
+        const QByteArray stored(reinterpret_cast<const char*>(buffer.data()), outcome.Count);
+        QVERIFY(bytes.startsWith(stored));
+        if (result != Result::Rejected) {
+            QCOMPARE(stored, bytes);
+        }
+        const double afterLastRead = line.Now - line.LastReadAt;
+        if (bySilence) {
+            // Quiet past the budget, less what the wire time of a burst covers.
+            QVERIFY2(afterLastRead > 60 && afterLastRead <= 62 + WireTimeMs(int(bytes.size())),
+                     qPrintable(QString::number(afterLastRead)));
+        } else {
+            QCOMPARE(afterLastRead, 0.0);
+        }
+
+        // The frame after it is received as usual.
+        line.SkipTo(nextFrameAt);
+        const FrameOutcome next = Collect(line, buffer.data(), int(buffer.size()));
+        QCOMPARE(next.Result, Result::Accepted);
+        QCOMPARE(next.EndLfPos, 5);
+    }
+
+    void quietGapsAgainstTheBudget_data() {
+        QTest::addColumn<char>("code");
+        QTest::addColumn<int>("gapAfterByte");
+        QTest::addColumn<double>("gapMs");
+        QTest::addColumn<int>("secondGapMs");
+        QTest::addColumn<Result>("result");
+        QTest::addColumn<int>("count"); // bytes received when the frame ended
+        const int whole = 48;
+        for (auto [code, budget] : {std::pair{'V', 60}, {'L', 600}, {'@', 1300}}) {
+            QTest::addRow("%c just under %d", code, budget)
+                << code << 4 << budget - 1.5 << 0 << Result::Accepted << whole;
+            QTest::addRow("%c just over %d", code, budget)
+                << code << 4 << budget + 1.5 << 0 << Result::Rejected << 4;
+            // The budget belongs to the whole frame, not to one gap.
+            QTest::addRow("%c two gaps over %d together", code, budget)
+                << code << 4 << budget * 0.6 << budget / 2 << Result::Rejected << 24;
+            QTest::addRow("%c two gaps under %d together", code, budget)
+                << code << 4 << budget * 0.4 << budget / 2 << Result::Accepted << whole;
+        }
+        // The long budget holds only once its 4th byte is in.
+        QTest::newRow("L late 4th byte") << 'L' << 3 << 100.0 << 0 << Result::Rejected << 3;
+    }
+    void quietGapsAgainstTheBudget() {
+        QFETCH(char, code);
+        QFETCH(int, gapAfterByte);
+        QFETCH(double, gapMs);
+        QFETCH(int, secondGapMs);
+        QFETCH(Result, result);
+        QFETCH(int, count);
+
+        const QByteArray reply = Reply(QByteArray("Q") + code + QByteArray(40, '7'));
+        FakeLine line;
+        line.Send(reply.left(gapAfterByte));
+        line.Send(reply.mid(gapAfterByte, 20), gapMs);
+        line.Send(reply.mid(gapAfterByte + 20), secondGapMs);
+        std::array<uint8_t, CheckerState::kReceiveBufferSize> buffer{};
+
+        const FrameOutcome outcome = Collect(line, buffer.data(), int(buffer.size()));
+        QCOMPARE(outcome.Result, result);
+        QCOMPARE(reply.size(), 48);
+        QCOMPARE(outcome.Count, count);
+    }
+
+    void overLongFramesStayInsideTheBuffer_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<Result>("result");
+        QTest::addColumn<int>("endLfPos");
+        QTest::addColumn<int>("count");
+        const int size = 16;
+        QTest::newRow("command line far too long")
+            << QByteArray("AT") + QByteArray(40, 'B') + "\r" << Result::Rejected << -1 << size;
+        // The dispatcher would read one byte past the CR, past the buffer's end.
+        QTest::newRow("command line filling the buffer")
+            << QByteArray("AT") + QByteArray(size - 3, 'B') + "\r" << Result::Rejected << size
+            << size;
+        QTest::newRow("command line one short of the buffer")
+            << QByteArray("AT") + QByteArray(size - 4, 'B') + "\r" << Result::Accepted << size - 1
+            << size - 1;
+        QTest::newRow("reply filling the buffer")
+            << Reply("QV12345678") << Result::Accepted << 13 << size;
+        QTest::newRow("reply one byte too long")
+            << Reply("QV123456789") << Result::Rejected << 14 << size;
+    }
+    void overLongFramesStayInsideTheBuffer() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(Result, result);
+        QFETCH(int, endLfPos);
+        QFETCH(int, count);
+        const int size = 16;
+        const uint8_t guard = 0xA5;
+        std::vector<uint8_t> memory(size + 2 * 64, guard);
+        uint8_t* buffer = memory.data() + 64;
+
+        FakeLine line;
+        line.Send(bytes, 0, false);
+        line.Send("AT\r", 300);
+        const FrameOutcome outcome = Collect(line, buffer, size);
+        QCOMPARE(outcome.Result, result);
+        QCOMPARE(outcome.EndLfPos, endLfPos);
+        QCOMPARE(outcome.Count, count);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(buffer), count), bytes.left(count));
+        for (int i = 0; i < 64; ++i) {
+            QCOMPARE(memory[i], guard);
+            QCOMPARE(memory[64 + size + i], guard);
+        }
+        const FrameOutcome next = Collect(line, buffer, size);
+        QCOMPARE(next.Result, Result::Accepted);
+        QCOMPARE(next.EndLfPos, 1);
+    }
+
+    void overLongFrameOfTheReceiveBuffer() {
+        std::vector<uint8_t> memory(CheckerState::kReceiveBufferSize + 1, 0xA5);
+        FakeLine line;
+        line.Send(QByteArray("\r\nQD") + QByteArray(13000, '0') + "\r\n00", 0, false);
+        line.Send("\r\nQV\r\nD5", 100);
+        const FrameOutcome outcome = Collect(line, memory.data(), CheckerState::kReceiveBufferSize);
+        QCOMPARE(outcome.Result, Result::Rejected);
+        QCOMPARE(outcome.Count, CheckerState::kReceiveBufferSize);
+        QCOMPARE(memory.back(), uint8_t(0xA5));
+        QCOMPARE(Collect(line, memory.data(), CheckerState::kReceiveBufferSize).Result,
+                 Result::Accepted);
+    }
+
+    void silenceAfterOneByteIsNoFrame_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("plus") << QByteArray("+");
+        QTest::newRow("A") << QByteArray("A");
+        QTest::newRow("CR") << QByteArray("\r");
+    }
+    void silenceAfterOneByteIsNoFrame() {
+        QFETCH(QByteArray, bytes);
+        // The byte before the buffer looks like the CR of a CR LF ending.
+        std::array<uint8_t, 8> memory{};
+        memory.fill('\r');
+        FakeLine line;
+        line.Send(bytes);
+        const FrameOutcome outcome = Collect(line, memory.data() + 1, 6);
+        QCOMPARE(outcome.Result, Result::Rejected);
+        QCOMPARE(outcome.Count, 1);
+
+        ReplyReceiver nothing(memory.data() + 1, 6);
+        QCOMPARE(nothing.EndBySilence(), Result::Rejected);
+    }
+
+    void bytesAfterTheEndAreIgnored() {
+        std::array<uint8_t, 8> buffer{};
+        ReplyReceiver receiver(buffer.data(), int(buffer.size()));
+        for (char c : QByteArray("AT")) {
+            QCOMPARE(receiver.Feed(uint8_t(c)), Result::Collecting);
+        }
+        QCOMPARE(receiver.Feed('\r'), Result::Accepted);
+        QCOMPARE(receiver.Feed('X'), Result::Accepted);
+        QCOMPARE(receiver.EndBySilence(), Result::Accepted);
+        QCOMPARE(receiver.Count(), 3);
+        QCOMPARE(buffer[3], uint8_t(0));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReplyReceiver)
+#include "test_reply_receiver.moc"
