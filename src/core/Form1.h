@@ -1,1 +1,178 @@
 #pragma once
+
+#include "controls/MessageBoxes.h"
+#include "controls/VbControls.h"
+#include "core/CheckerState.h"
+#include "link/SerialControl.h"
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+
+#include <array>
+
+// The checker's one window. It owns the checker state and every handler; the
+// handlers are defined in the folder of the subsystem they belong to:
+//   core/      start-up and shutdown, the window's arrangement
+//   link/      port selection, command sending, reply reception
+//   dispatch/  the reply dispatcher, scan and sensor replies
+//   unit/      connection, polling, timed wait and lamps, menus and help
+//   decode/    monitor refresh and unit record display
+//   checks/    check buttons, bit grid commands, unit type selectors
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr const char* kCaption = "ZEL_Checker1.13";
+
+    Form1(SerialControl* serial, MessageBoxes* boxes, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    CheckerState State;
+
+    // ---- controls (names and indices of the panel) ----
+    SerialControl* MSComm1;
+    MessageBoxes* Boxes;
+
+    VbFrame* Frame1 = nullptr;
+    VbFrame* Frame2 = nullptr;
+    VbFrame* Frame3 = nullptr;
+    VbFrame* Frame4 = nullptr;
+    VbFrame* Frame5 = nullptr;
+    VbFrame* Frame6 = nullptr;
+    VbFrame* Frame7 = nullptr;
+    VbFrame* Frame8 = nullptr;
+
+    VbLabel* Label1 = nullptr;
+    VbLabel* Label6 = nullptr;
+    VbLabel* Label10 = nullptr;
+    VbLabel* Label17 = nullptr;  // Connect lamp
+    VbLabel* Label23 = nullptr;  // Csum lamp
+    ControlArray<VbLabel> Label2, Label4, Label5, Label7, Label8, Label9, Label11, Label12, Label24;
+    // Rows of the unit table (index 0 the type cell, 1..8 the channels).
+    ControlArray<VbLabel> Label13, Label14, Label15, Label16, Label3, Label18, Label19, Label20,
+        Label21, Label22;
+    ControlArray<PictureCell> Picture1;
+    ControlArray<OptionButton> Option1, Option2, Option3, Option4;
+    ControlArray<CommandButton> Command1, Command2, Command3;
+    QLineEdit* Text1 = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    MenuItem* mnuExit = nullptr;
+    QMenu* mnuSettei = nullptr;
+    QMenu* mnuCOM_Selct = nullptr;
+    MenuItem* mnuCOM1 = nullptr;
+    MenuItem* mnuCOM2 = nullptr;
+    MenuItem* mnuCOM3 = nullptr;
+    MenuItem* mnuCOM4 = nullptr;
+    QMenu* menuSPL = nullptr;
+    MenuItem* menuSPLstop = nullptr;
+    MenuItem* menuT240 = nullptr;
+    MenuItem* menuT400 = nullptr;
+    MenuItem* menuT700 = nullptr;
+    MenuItem* menuT1000 = nullptr;
+    MenuItem* menuT2000 = nullptr;
+    MenuItem* menuT4000 = nullptr;
+    QMenu* menuHelp = nullptr;
+    MenuItem* menuHelp_mokuji = nullptr;
+    MenuItem* menuHelp_version = nullptr;
+
+    VbTimer* Timer1 = nullptr;  // polling
+    VbTimer* Timer2 = nullptr;  // one-second tick
+    VbTimer* Timer3 = nullptr;  // the old wait timer, idle with interval 0
+
+    // The row array of unit u (1..10).
+    ControlArray<VbLabel>& UnitRow(int unit);
+    QWidget* ClientArea() const { return Client; }
+
+    // ---- start-up and shutdown (core/) ----
+    void Form_Load();
+    void Form_QueryUnload(int& cancel, int unloadMode);
+    void mnuExit_Click();
+    bool Unloaded() const { return IsUnloaded; }
+
+    // ---- port selection, sending, reception (link/) ----
+    void OpenCommPort(int port);
+    void mnuCOM_Click(int port);
+    void Option2_Click(int index);
+    void SendCommand(const QString& text);
+    void MSComm1_OnComm();
+    void OnPortFault(const QString& reason);
+
+    // ---- reply dispatch (dispatch/) ----
+    void DispatchReply(int len);
+    void HandleScanQD(const QByteArray& s);
+    void HandleScanQB(const QByteArray& s);
+    void HandleScanQf(const QByteArray& s);
+    void HandleSensorQz(const QByteArray& s);
+    void HandleSensorQy(const QByteArray& s);
+    void HandleOutputQw(const QByteArray& s);
+    void HandleCounterQG(const QByteArray& s);
+    void HandleVersionQV(const QByteArray& s);
+
+    // ---- unit control (unit/) ----
+    void RequestVersion();
+    void ConnectUnit();
+    void SendMemoryClear();
+    void Command3_Click(int index);
+    void Label2_Click(int index);
+    void Timer1_Timer();
+    void PollQA();
+    void PollQB();
+    void PollQf();
+    void menuSPLstop_Click();
+    void menuT240_Click();
+    void menuT400_Click();
+    void menuT700_Click();
+    void menuT1000_Click();
+    void menuT2000_Click();
+    void menuT4000_Click();
+    void Label9_Click(int index);
+    void WaitTimer(int ms);
+    void Timer2_Timer();
+    void Timer3_Timer();
+    void menuHelp_mokuji_Click();
+    void menuHelp_version_Click();
+    void Option1_Click(int index);
+    void Option3_Click(int index);
+    QString LineDigit() const;
+
+    // ---- decoding and display (decode/) ----
+    void RefreshMonitor();
+    void ShowUnitRecord(int unit);
+
+    // ---- check procedures (checks/) ----
+    void Command2_Click(int index);
+    void Command1_Click(int index);
+    void WriteLineData(const QString& lineDigit, const QString& digits);
+    void WritePattern1();
+    void WritePattern2();
+    void WritePattern3();
+    void ClearLine();
+    void RefuseOperatorText(uint codePoint);
+    void Picture1_Click(int index);
+    void SendBitWrite(const QString& lineDigit, const QString& cellDigits, const QString& stateDigit);
+    void Label7_Click(int index);
+    void Label4_Click(int index);
+    void Label5_Click(int index);
+    void Label24_Click(int index);
+    void Label11_Click(int index);
+    void Picture1_MouseMove(int index);
+    void Frame6_MouseMove();
+    void Option4_Click(int index);
+    void Label12_Click(int index);
+    void UnitRow_Click(int unit);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildLayout();
+    void BuildMenus();
+    void ConnectHandlers();
+    void SetPeriod(MenuItem* item, int period);
+
+    QWidget* Client = nullptr;
+    bool OpeningPort = false;
+    bool IsUnloaded = false;
+    bool Unloading = false;
+};

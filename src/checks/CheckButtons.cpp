@@ -1,0 +1,127 @@
+// The check buttons: line patterns and clears, the memory clear, the typed
+// command, the record scan controls and the 24-bit counter.
+#include "checks/Patterns.h"
+#include "core/Form1.h"
+#include "link/Framing.h"
+#include "link/HexText.h"
+
+namespace {
+QString Command(const QByteArray& codeAndArguments) {
+    return QString::fromLatin1(CommandText(codeAndArguments));
+}
+} // namespace
+
+void Form1::RefuseOperatorText(uint codePoint) {
+    const char32_t c = codePoint;
+    const QString shown = QString::fromUcs4(&c, 1);
+    const QString code = QString::number(codePoint, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+    Boxes->Information(QStringLiteral("Information"),
+                       QStringLiteral("「%1」(U+%2) は送信できません。\r\nThe character \"%1\" (U+%2) "
+                                      "cannot be sent: only ASCII characters go to the unit.")
+                           .arg(shown, code));
+}
+
+void Form1::WriteLineData(const QString& lineDigit, const QString& digits) {
+    SendCommand(QString::fromLatin1(LineWriteText(lineDigit.toLatin1(), digits.toLatin1())));
+    // The rate display counts 72 for a line write, not its 75 bytes on the wire.
+    State.ByteCount = static_cast<int16_t>(State.ByteCount + 72);
+}
+
+void Form1::WritePattern1() { WriteLineData(LineDigit(), QString::fromLatin1(Pattern1Digits())); }
+void Form1::WritePattern2() { WriteLineData(LineDigit(), QString::fromLatin1(Pattern2Digits())); }
+void Form1::WritePattern3() { WriteLineData(LineDigit(), QString::fromLatin1(Pattern3Digits())); }
+void Form1::ClearLine() { WriteLineData(LineDigit(), QString::fromLatin1(ClearLineDigits())); }
+
+void Form1::Command2_Click(int index) {
+    // No poll may go out between the parts of a button's work.
+    Timer1->SetEnabled(false);
+    switch (index) {
+    case 0:
+        ClearLine();
+        break;
+    case 1:
+        SendMemoryClear();
+        break;
+    case 2:
+        WritePattern1();
+        break;
+    case 3:
+        WritePattern2();
+        break;
+    case 5:
+        WritePattern3();
+        break;
+    case 6:
+        Timer1->SetEnabled(false);
+        State.ScanMode = QStringLiteral("D");
+        SendCommand(Command("QRD00"));
+        menuT400_Click();
+        Label22(10)->SetCaption(QString());
+        break;
+    case 7:
+        if (State.ScanMax < 10) {
+            ++State.ScanMax;
+            Label22(9)->SetCaption(QString::number(State.ScanMax));
+        }
+        break;
+    case 8:
+        if (State.ScanMax > 2) {
+            --State.ScanMax;
+            Label22(9)->SetCaption(QString::number(State.ScanMax));
+        }
+        break;
+    case 9:
+        for (int k = 1; k <= 8; ++k) {
+            for (int u = 1; u <= 10; ++u) {
+                UnitRow(u)(k)->SetCaption(QString());
+            }
+        }
+        break;
+    case 10: {
+        // Each character goes out as one byte: a character outside ASCII has
+        // no single byte and would arrive corrupted, so nothing is sent.
+        const QString text = Text1->text();
+        for (const uint codePoint : text.toUcs4()) {
+            if (codePoint > 0x7F) {
+                RefuseOperatorText(codePoint);
+                Timer1->SetEnabled(true);
+                return;
+            }
+        }
+        SendCommand(QStringLiteral("\r\n") + text + QStringLiteral("\r\nZ"));
+        break;
+    }
+    case 11:
+        State.ScanMode = QStringLiteral("F");
+        SendCommand(Command("QRF" + Hex2(State.ScanMax).toLatin1()));
+        break;
+    default:
+        break;
+    }
+    switch (index) {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 5:
+    case 9:
+    case 10:
+    case 11:
+        Timer1->SetEnabled(true);
+        break;
+    default:
+        break;  // "+" and "-" leave polling stopped; "Stop" has restarted it
+    }
+}
+
+void Form1::Command1_Click(int index) {
+    // The counter is read only while the bit scan carries all 256 bits.
+    if (State.ScanBitLast != 255) {
+        return;
+    }
+    if (index == 0) {
+        SendCommand(Command("QE"));
+    } else if (index == 1) {
+        SendCommand(Command("QG"));
+    }
+}

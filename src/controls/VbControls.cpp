@@ -1,0 +1,165 @@
+#include "controls/VbControls.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPalette>
+
+QColor Colors::MenuBackground() {
+    return QApplication::palette("QMenu").color(QPalette::Window);
+}
+
+QString ElementName(const QString& control, int index) {
+    return control + QLatin1Char('_') + QString::number(index);
+}
+
+static void Name(QWidget* w, const QString& name) {
+    w->setObjectName(name);
+    w->setAccessibleName(name);
+}
+
+VbLabel::VbLabel(const QString& control, int index, QWidget* parent)
+    : QLabel(parent), ElementIndex(index) {
+    Name(this, index < 0 ? control : ElementName(control, index));
+    setMouseTracking(true);
+}
+
+void VbLabel::SetBackColor(const QColor& color) {
+    Back = color;
+    ++ColorWriteCount;
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, color);
+    setPalette(p);
+}
+
+void VbLabel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit Click(ElementIndex);
+    }
+}
+
+void VbLabel::mouseMoveEvent(QMouseEvent* event) {
+    emit MouseMove(ElementIndex);
+    QLabel::mouseMoveEvent(event);
+}
+
+PictureCell::PictureCell(int index, QWidget* parent) : QFrame(parent), ElementIndex(index) {
+    Name(this, ElementName(QStringLiteral("Picture1"), index));
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    setAutoFillBackground(true);
+    setMouseTracking(true);
+    Paint(Colors::kWhite);
+}
+
+void PictureCell::Paint(const QColor& color) {
+    Back = color;
+    QPalette p = palette();
+    p.setColor(QPalette::Window, color);
+    setPalette(p);
+}
+
+void PictureCell::SetBackColor(const QColor& color) {
+    ++ColorWriteCount;
+    Grey = false;
+    Paint(color);
+}
+
+void PictureCell::SetGrey() {
+    ++ColorWriteCount;
+    Grey = true;
+    Paint(Colors::MenuBackground());
+}
+
+void PictureCell::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit Click(ElementIndex);
+    }
+}
+
+void PictureCell::mouseMoveEvent(QMouseEvent* event) {
+    emit MouseMove(ElementIndex);
+    QFrame::mouseMoveEvent(event);
+}
+
+OptionButton::OptionButton(const QString& control, int index, const QString& caption,
+                           QWidget* parent)
+    : QRadioButton(caption, parent), ElementIndex(index) {
+    Name(this, ElementName(control, index));
+    setAutoExclusive(false);
+    // An operator's click selects the button (never clears it) and raises Click.
+    connect(this, &QAbstractButton::clicked, this, [this] { SetValue(true); });
+}
+
+void OptionButton::Select() {
+    if (Group != nullptr) {
+        for (const auto& [i, other] : *Group) {
+            if (other != this) {
+                other->setChecked(false);
+            }
+        }
+    }
+    setChecked(true);
+}
+
+void OptionButton::SetValue(bool value) {
+    if (value) {
+        Select();
+        emit Click(ElementIndex);
+    } else {
+        setChecked(false);
+    }
+}
+
+CommandButton::CommandButton(const QString& control, int index, const QString& caption,
+                             QWidget* parent)
+    : QPushButton(caption, parent), ElementIndex(index) {
+    Name(this, index < 0 ? control : ElementName(control, index));
+    connect(this, &QPushButton::clicked, this, [this] { emit Click(ElementIndex); });
+}
+
+VbFrame::VbFrame(const QString& control, const QString& caption, QWidget* parent)
+    : QGroupBox(caption, parent) {
+    Name(this, control);
+    setMouseTracking(true);
+}
+
+void VbFrame::mouseMoveEvent(QMouseEvent* event) {
+    emit MouseMove();
+    QGroupBox::mouseMoveEvent(event);
+}
+
+VbTimer::VbTimer(const QString& name, QObject* parent) : QObject(parent) {
+    setObjectName(name);
+    Timer.setTimerType(Qt::PreciseTimer);
+    connect(&Timer, &QTimer::timeout, this, &VbTimer::Tick);
+}
+
+void VbTimer::SetInterval(int ms) {
+    IntervalMs = ms;
+    Apply();
+}
+
+void VbTimer::SetEnabled(bool enabled) {
+    IsEnabled = enabled;
+    Apply();
+}
+
+void VbTimer::Apply() {
+    // A Qt timer with interval 0 would fire on every pass of the event loop.
+    if (IsEnabled && IntervalMs > 0) {
+        Timer.start(IntervalMs);
+    } else {
+        Timer.stop();
+    }
+}
+
+MenuItem::MenuItem(const QString& name, const QString& caption, QObject* parent)
+    : QAction(caption, parent) {
+    setObjectName(name);
+    setCheckable(true);
+    connect(this, &QAction::triggered, this, [this](bool checked) {
+        setChecked(!checked);  // undo Qt's own toggle; the handler decides the mark
+        emit Click();
+    });
+}

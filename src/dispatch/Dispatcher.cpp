@@ -1,0 +1,84 @@
+// The reply dispatcher: plays the modem towards the unit's Hayes command lines,
+// then routes the frame by its two-character reply code.
+#include "core/Form1.h"
+#include "link/HexText.h"
+
+namespace {
+QString RawLine(const char* text) { return QStringLiteral("\r\n%1\r\n").arg(QLatin1String(text)); }
+} // namespace
+
+void Form1::DispatchReply(int len) {
+    // The frame text is copied before any wait: a receive event that runs
+    // inside one of the waits below refills the receive buffer from index 0.
+    const int last = std::clamp(len, 0, CheckerState::kReceiveBufferSize - 1);
+    QByteArray s(reinterpret_cast<const char*>(State.ReceiveBuffer.data()), last + 1);
+    State.ByteCount = static_cast<int16_t>(State.ByteCount + len + 1);
+
+    // Modem answers.
+    if (s == "AT") {
+        s = "AT&";
+    }
+    const QByteArray t = s.left(3);
+    if (t == "AT&") {
+        SendCommand(RawLine("OK"));
+        WaitTimer(500);
+        RequestVersion();
+    } else if (t == "ATH") {
+        SendCommand(RawLine("OK"));
+    } else if (t == "+++") {
+        WaitTimer(1500);
+        SendCommand(RawLine("OK"));
+    } else if (t == "AT#") {
+        const char fourth = s.size() > 3 ? s.at(3) : '\0';
+        if (fourth == 'Q') {
+            SendCommand(RawLine("4"));
+            WaitTimer(200);
+            RequestVersion();
+        } else if (fourth == 'R') {
+            RequestVersion();
+        }
+    }
+
+    // Reply codes. Modem lines match none of them.
+    const QByteArray code = s.mid(2, 2);
+    if (code == "QD") {
+        HandleScanQD(s);
+    } else if (code == "QB") {
+        HandleScanQB(s);
+    } else if (code == "Qf") {
+        HandleScanQf(s);
+    } else if (code == "Qz") {
+        HandleSensorQz(s);
+    } else if (code == "Qy") {
+        HandleSensorQy(s);
+    } else if (code == "Qw") {
+        HandleOutputQw(s);
+    } else if (code == "QG") {
+        HandleCounterQG(s);
+    } else if (code == "QV") {
+        HandleVersionQV(s);
+    }
+    // "QX", "Q?", "Q!", "QQ", "QZ", "QH", "QO", "QP", "QL", "Q@" and the modem
+    // result lines (OK, RING, CONNECT, BUSY, NO CARRIER) need no action.
+}
+
+void Form1::HandleCounterQG(const QByteArray& s) {
+    const uint32_t a = FieldHex(s, 5, 2);
+    const uint32_t b = FieldHex(s, 7, 2);
+    const uint32_t c = FieldHex(s, 9, 2);
+    State.CounterValue = static_cast<int32_t>(a * 65536 + b * 256 + c);
+    Label2(5)->SetCaption(QString::number(State.CounterValue));
+}
+
+void Form1::HandleVersionQV(const QByteArray& s) {
+    const QByteArray family = Field(s, 6, 2).toByteArray();
+    const int second = family == "RA" ? 23 : 24;
+    const QString version = QString::fromLatin1(Field(s, 6, 8).toByteArray()) +
+                            QStringLiteral("   ") +
+                            QString::fromLatin1(Field(s, second, 8).toByteArray());
+    Label2(1)->SetCaption(version);
+    State.VersionReplied = 1;
+    Label17->SetBackColor(Colors::kLightBlue);
+    ConnectUnit();
+    State.Connected = 1;
+}

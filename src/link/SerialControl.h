@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// The serial control of the window: the operations the checker uses on its
+// port, with the receive notification raised on the window thread. One
+// implementation drives a real port through QSerialPort; tests use a fake.
+class SerialControl : public QObject {
+    Q_OBJECT
+public:
+    enum class OpenFailure { None, NotFound, InUse, NoPermission, Other };
+    static constexpr int kEvReceive = 2;
+
+    using QObject::QObject;
+
+    void SetCommPort(int port) { Port = port; }
+    int CommPort() const { return Port; }
+    void SetSettings(const QString& settings) { SettingsText = settings; }
+    QString Settings() const { return SettingsText; }
+    void SetRThreshold(int value) { Threshold = value; }
+    int RThreshold() const { return Threshold; }
+    void SetInputLen(int value) { InLen = value; }
+    int InputLen() const { return InLen; }
+    void SetInputMode(int value) { InMode = value; }
+    int InputMode() const { return InMode; }
+
+    // Opens the port chosen by CommPort with the current settings, or closes
+    // it. An opening that fails leaves the port closed and returns false;
+    // LastFailure() and LastError() then say why.
+    virtual bool SetPortOpen(bool open) = 0;
+    virtual bool PortOpen() const = 0;
+    OpenFailure LastFailure() const { return Failure; }
+    QString LastError() const { return ErrorText; }
+    // The device that CommPort currently names.
+    virtual QString DeviceName() const = 0;
+
+    // Queues all bytes for sending in one write; sends nothing while closed.
+    virtual void Output(const QByteArray& bytes) = 0;
+    virtual int InBufferCount() = 0;
+    // Discards every received byte still waiting.
+    virtual void ClearInBuffer() = 0;
+    // Takes the oldest waiting byte (an empty array when none waits).
+    virtual QByteArray Input() = 0;
+    // Blocks, without spinning, until a byte may be waiting or maxMs passed.
+    virtual void WaitForInput(int maxMs) = 0;
+    int CommEvent() const { return Event; }
+
+signals:
+    // Raised on the window thread when bytes are waiting (CommEvent 2).
+    void OnComm();
+    // The open port failed (device gone, read error); it has been closed.
+    void PortFault(const QString& reason);
+
+protected:
+    void SetFailure(OpenFailure failure, const QString& text) {
+        Failure = failure;
+        ErrorText = text;
+    }
+    void SetCommEvent(int event) { Event = event; }
+
+private:
+    int Port = 1;
+    QString SettingsText;
+    int Threshold = 0;
+    int InLen = 0;
+    int InMode = 0;
+    int Event = 0;
+    OpenFailure Failure = OpenFailure::None;
+    QString ErrorText;
+};

@@ -1,0 +1,35 @@
+// The help menu's boxes and the two option groups that steer what is read:
+// the monitor line and the read command.
+#include "core/Form1.h"
+#include "unit/HelpTexts.h"
+
+void Form1::menuHelp_mokuji_Click() { Boxes->Information(HelpTitle(), HelpText()); }
+
+void Form1::menuHelp_version_Click() { Boxes->Information(VersionTitle(), VersionText()); }
+
+void Form1::Option1_Click(int index) {
+    if (index < 0 || index > 3) {
+        return;
+    }
+    Timer1->SetEnabled(false);
+    WaitTimer(300);
+    const int oldLine = State.ScanLine;
+    State.ScanLine = static_cast<int16_t>(index);
+    // The grid still shows the old line: record that as what the new line shows,
+    // so the next refresh repaints exactly the cells where the lines differ.
+    for (int i = 0; i < 256; ++i) {
+        State.ShownBits.at(static_cast<std::size_t>(256 * index + i)) =
+            State.ShownBits.at(static_cast<std::size_t>(256 * oldLine + i));
+    }
+    Timer1->SetEnabled(true);
+}
+
+void Form1::Option3_Click(int index) {
+    if (index == 0) {
+        State.ReadCommandMode = 0;
+        Frame7->setVisible(true);
+    } else if (index == 1) {
+        State.ReadCommandMode = 1;
+        Frame7->setVisible(false);
+    }
+}

@@ -1,0 +1,47 @@
+// The timed wait, the one-second status tick and the Connect lamp.
+#include "core/Form1.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QTimer>
+
+void Form1::WaitTimer(int ms) {
+    // Each wait keeps its own deadline, so waits started by handlers that run
+    // inside this one neither end it early nor hold it past its time once they
+    // have returned. Between events the thread sleeps.
+    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    while (!deadline.hasExpired() && !IsUnloaded) {
+        wake.start(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    wake.stop();
+    // An outer wait may be asleep in its own processEvents call; make it look
+    // at its deadline again.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+        dispatcher->wakeUp();
+    }
+}
+
+void Form1::Timer2_Timer() {
+    const QDateTime now = QDateTime::currentDateTime();
+    QString date = now.date().toString(QStringLiteral("yyyy-MM-dd"));
+    date[4] = QLatin1Char('/');
+    date[7] = QLatin1Char('/');
+    Label2(6)->SetCaption(date);
+    Label2(8)->SetCaption(now.time().toString(QStringLiteral("HH:mm:ss")));
+    if (State.ByteCount > 0) {
+        Label2(3)->SetCaption(QString::number(State.ByteCount));
+        Label17->SetBackColor(State.ByteCount >= 80 ? Colors::kLightBlue : Colors::kWhite);
+        State.ByteCount = 0;
+    }
+    if (State.ConnectWaiting > 0) {
+        ++State.ConnectTicks;
+    }
+}
+
+void Form1::Timer3_Timer() { State.WaitDone = 1; }
