@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -25,6 +26,11 @@ int main(int argc, char* argv[]) {
                        "Without it COMk is /dev/ttyS(k-1)."),
         QStringLiteral("COMk=DEVICE"));
     parser.addOption(portOption);
+    const QCommandLineOption screenshotOption(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Render the window to a PNG file after a few seconds, then quit."),
+        QStringLiteral("FILE"));
+    parser.addOption(screenshotOption);
     parser.process(app);
 
     PortNames names;
@@ -45,5 +51,14 @@ int main(int argc, char* argv[]) {
     }
     form.show();
     form.Form_Load();
+    if (parser.isSet(screenshotOption)) {
+        const QString file = parser.value(screenshotOption);
+        QTimer::singleShot(2500, &form, [&form, file] {
+            const bool saved = form.grab().save(file);
+            std::printf("%s\n", saved ? qPrintable(file) : "screenshot could not be saved");
+            std::fflush(stdout);
+            QApplication::exit(saved ? 0 : 1);
+        });
+    }
     return QApplication::exec();
 }

@@ -1,0 +1,115 @@
+// Port selection: menu and option buttons in step, the opening order, and
+// what the operator sees when a port cannot be opened or goes away.
+#include "FormFixture.h"
+#include "link/PortNames.h"
+
+class TestPorts : public QObject {
+    Q_OBJECT
+
+    static void ExpectShown(FormFixture& f, int port) {
+        MenuItem* items[4] = {f->mnuCOM1, f->mnuCOM2, f->mnuCOM3, f->mnuCOM4};
+        for (int k = 1; k <= 4; ++k) {
+            QCOMPARE(items[k - 1]->isChecked(), k == port);
+            QCOMPARE(f->Option2(k - 1)->Value(), k == port);
+        }
+    }
+
+private slots:
+    void startUpOpensCom1WithTheLineSettings() {
+        FormFixture f;
+        QCOMPARE(f.Serial.Openings.size(), 1);
+        const auto& o = f.Serial.Openings[0];
+        QCOMPARE(o.Port, 1);
+        QCOMPARE(o.Settings, QStringLiteral("9600,N,8,1"));
+        QCOMPARE(o.RThreshold, 1);
+        QCOMPARE(o.InputLen, 1);
+        QCOMPARE(o.InputMode, 1);
+        ExpectShown(f, 1);
+    }
+
+    void menuAndOptionsChooseThePortAndStayInStep() {
+        FormFixture f;
+        f->mnuCOM3->trigger();
+        QVERIFY(f.Serial.PortOpen());
+        QCOMPARE(f.Serial.CommPort(), 3);
+        ExpectShown(f, 3);
+        QTest::mouseClick(f->Option2(1), Qt::LeftButton);
+        QCOMPARE(f.Serial.CommPort(), 2);
+        ExpectShown(f, 2);
+        // The same port again: closed and reopened, nothing else.
+        f->mnuCOM2->trigger();
+        ExpectShown(f, 2);
+        // One opening per choice: the click raised by the selection in code
+        // does not open the port a second time.
+        QCOMPARE(f.Serial.Openings.size(), 4);
+        QCOMPARE(f.Serial.Openings.back().Port, 2);
+    }
+
+    void aPortThatCannotBeOpenedIsReportedOnceAndAnotherCanBeChosen_data() {
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("absent") << int(SerialControl::OpenFailure::NotFound) << "does not exist";
+        QTest::newRow("in use") << int(SerialControl::OpenFailure::InUse) << "in use";
+        QTest::newRow("no permission") << int(SerialControl::OpenFailure::NoPermission) << "dialout";
+    }
+    void aPortThatCannotBeOpenedIsReportedOnceAndAnotherCanBeChosen() {
+        QFETCH(int, failure);
+        QFETCH(QString, says);
+        FormFixture f(false);
+        f.Serial.FailingPorts[1] = static_cast<SerialControl::OpenFailure>(failure);
+        f->Form_Load();
+        QVERIFY(!f.Serial.PortOpen());
+        QCOMPARE(f.Boxes.Shown.size(), 1);
+        const QString text = f.Boxes.Shown[0].Text;
+        QVERIFY2(text.contains("COM1") && text.contains("/dev/fake1") && text.contains(says),
+                 qPrintable(text));
+        if (failure != int(SerialControl::OpenFailure::NoPermission)) {
+            QVERIFY(!text.contains("dialout"));
+        }
+        // The version request of the start-up went nowhere, without a crash.
+        QCOMPARE(f.Serial.DroppedWrites, 1);
+        // With no port open, the option buttons and the menu open one.
+        QTest::mouseClick(f->Option2(1), Qt::LeftButton);
+        QVERIFY(f.Serial.PortOpen());
+        QCOMPARE(f.Serial.CommPort(), 2);
+        ExpectShown(f, 2);
+        f.Serial.SetPortOpen(false);
+        f->mnuCOM4->trigger();
+        QVERIFY(f.Serial.PortOpen());
+        QCOMPARE(f.Serial.CommPort(), 4);
+        QCOMPARE(f.Boxes.Shown.size(), 1);
+    }
+
+    void aVanishedDeviceIsReportedOnceAndCanBeReopened() {
+        FormFixture f;
+        f.Serial.RaiseFault("device gone");
+        QCOMPARE(f.Boxes.Shown.size(), 1);
+        QVERIFY(f.Boxes.Shown[0].Text.contains("COM1"));
+        f->SendCommand(QString::fromLatin1(CommandText("QV")));  // closed: nothing goes out
+        QCOMPARE(f.Serial.DroppedWrites, 1);
+        f->mnuCOM1->trigger();
+        QVERIFY(f.Serial.PortOpen());
+        QCOMPARE(f.Boxes.Shown.size(), 1);
+    }
+
+    void portNamesMapToDevices() {
+        PortNames names;
+        QCOMPARE(names.Device(1), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(names.Device(4), QStringLiteral("/dev/ttyS3"));
+        QString error;
+        QVERIFY(names.AddMapping("COM2=/dev/ttyUSB0", &error));
+        QCOMPARE(names.Device(2), QStringLiteral("/dev/ttyUSB0"));
+        QVERIFY(names.AddMapping("com1=/dev/pts/7", &error));
+        QCOMPARE(names.Device(1), QStringLiteral("/dev/pts/7"));
+        QVERIFY(!names.AddMapping("COM5=/dev/ttyS4", &error));
+        QVERIFY(!names.AddMapping("/dev/ttyS0", &error));
+        QVERIFY(error.contains("COMk=DEVICE"));
+        LineSettings s;
+        QVERIFY(ParseSettings("9600,N,8,1", &s));
+        QCOMPARE(s.Baud, 9600);
+        QVERIFY(!ParseSettings("9600,X,8,1", &s));
+    }
+};
+
+QTEST_MAIN(TestPorts)
+#include "test_ports.moc"

@@ -1,0 +1,116 @@
+// The timed wait (nested waits each keep their own deadline, events are served
+// meanwhile) and the one-second tick (date, time, rate and the Connect lamp).
+#include "FormFixture.h"
+
+#include <QRegularExpression>
+#include <ctime>
+
+class TestWaitAndTick : public QObject {
+    Q_OBJECT
+private slots:
+    void aWaitLastsItsTimeAndServesEvents() {
+        FormFixture f;
+        bool served = false;
+        QTimer::singleShot(50, [&] { served = true; });
+        const qint64 ms = TimeMs([&] { f->WaitTimer(200); });
+        QVERIFY(served);
+        QVERIFY2(ms >= 195 && ms < 300, qPrintable(QString::number(ms)));
+    }
+
+    void aLongerNestedWaitHoldsTheOuterOnlyUntilItEnds() {
+        FormFixture f;
+        qint64 innerEnd = 0;
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(50, [&] {
+            f->WaitTimer(1500);
+            innerEnd = clock.elapsed();
+        });
+        f->WaitTimer(200);
+        const qint64 outerEnd = clock.elapsed();
+        QVERIFY2(innerEnd >= 1545 && innerEnd < 1650, qPrintable(QString::number(innerEnd)));
+        QVERIFY2(outerEnd >= innerEnd && outerEnd < innerEnd + 60, qPrintable(QString::number(outerEnd)));
+    }
+
+    void aShorterNestedWaitDoesNotEndTheOuterEarly() {
+        FormFixture f;
+        qint64 innerEnd = 0;
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(100, [&] {
+            f->WaitTimer(200);
+            innerEnd = clock.elapsed();
+        });
+        f->WaitTimer(1000);
+        const qint64 outerEnd = clock.elapsed();
+        QVERIFY2(innerEnd >= 295 && innerEnd < 400, qPrintable(QString::number(innerEnd)));
+        QVERIFY2(outerEnd >= 995 && outerEnd < 1100, qPrintable(QString::number(outerEnd)));
+    }
+
+    void aWaitSleepsInsteadOfSpinning() {
+        FormFixture f;
+        const std::clock_t before = std::clock();
+        f->WaitTimer(500);
+        const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+        QVERIFY2(cpuMs < 100, qPrintable(QString::number(cpuMs)));
+    }
+
+    void aReplyArrivingDuringAWaitIsReceivedInsideIt() {
+        FormFixture f;
+        f.Serial.ReceiveAfter(50, FakeSerialControl::Reply("QG12ABCD"));
+        f->WaitTimer(300);
+        QCOMPARE(f->Label2(5)->Caption(), QStringLiteral("1223629"));
+        QCOMPARE(f->Label23->BackColor(), Colors::kLightBlue);
+    }
+
+    void theTickShowsDateTimeAndRate() {
+        FormFixture f;
+        f.State().ByteCount = 79;
+        f->Timer2_Timer();
+        QVERIFY(QRegularExpression("^\\d{4}/\\d{2}/\\d{2}$").match(f->Label2(6)->Caption()).hasMatch());
+        QVERIFY(QRegularExpression("^\\d{2}:\\d{2}:\\d{2}$").match(f->Label2(8)->Caption()).hasMatch());
+        QCOMPARE(f->Label2(3)->Caption(), QStringLiteral("79"));
+        QCOMPARE(f->Label17->BackColor(), Colors::kWhite);
+        QCOMPARE(f.State().ByteCount, int16_t(0));
+        f.State().ByteCount = 80;
+        f->Timer2_Timer();
+        QCOMPARE(f->Label17->BackColor(), Colors::kLightBlue);
+        // A silent second keeps the last rate and lamp.
+        f->Timer2_Timer();
+        QCOMPARE(f->Label2(3)->Caption(), QStringLiteral("80"));
+        QCOMPARE(f->Label17->BackColor(), Colors::kLightBlue);
+        f.State().ByteCount = 1;
+        f->Timer2_Timer();
+        QCOMPARE(f->Label17->BackColor(), Colors::kWhite);
+    }
+
+    void theTickCountsSecondsOnlyDuringTheRestartWait() {
+        FormFixture f;
+        f->Timer2_Timer();
+        QCOMPARE(f.State().ConnectTicks, int16_t(0));
+        f.State().ConnectWaiting = 1;
+        f->Timer2_Timer();
+        f->Timer2_Timer();
+        QCOMPARE(f.State().ConnectTicks, int16_t(2));
+    }
+
+    void timersWithIntervalZeroNeverTick() {
+        VbTimer timer("T", nullptr);
+        int ticks = 0;
+        QObject::connect(&timer, &VbTimer::Tick, [&] { ++ticks; });
+        timer.SetEnabled(true);
+        QTest::qWait(50);
+        QCOMPARE(ticks, 0);
+        timer.SetInterval(10);
+        QTest::qWait(55);
+        QVERIFY(ticks >= 3);
+        timer.SetInterval(0);
+        const int seen = ticks;
+        QTest::qWait(50);
+        QCOMPARE(ticks, seen);
+        QVERIFY(timer.Enabled());
+    }
+};
+
+QTEST_MAIN(TestWaitAndTick)
+#include "test_wait_and_tick.moc"

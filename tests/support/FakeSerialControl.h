@@ -1,0 +1,123 @@
+#pragma once
+
+#include "link/SerialControl.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QMap>
+#include <QMetaObject>
+#include <QThread>
+#include <QTimer>
+
+// A serial control for tests: records every write with its time, and takes
+// received bytes from the test, raising the receive notification the way the
+// real control does (posted, so that it can run inside a wait).
+class FakeSerialControl : public SerialControl {
+public:
+    struct Write {
+        qint64 AtMs;
+        QByteArray Bytes;
+    };
+    struct Opening {
+        int Port;
+        QString Settings;
+        int RThreshold, InputLen, InputMode;
+    };
+
+    FakeSerialControl() { Clock.start(); }
+
+    // Ports whose opening fails, and how.
+    QMap<int, OpenFailure> FailingPorts;
+
+    bool SetPortOpen(bool open) override {
+        if (!open) {
+            IsOpen = false;
+            return true;
+        }
+        if (FailingPorts.contains(CommPort())) {
+            SetFailure(FailingPorts.value(CommPort()), QStringLiteral("scripted failure"));
+            return false;
+        }
+        IsOpen = true;
+        Openings.append({CommPort(), Settings(), RThreshold(), InputLen(), InputMode()});
+        return true;
+    }
+    bool PortOpen() const override { return IsOpen; }
+    QString DeviceName() const override { return QStringLiteral("/dev/fake%1").arg(CommPort()); }
+
+    void Output(const QByteArray& bytes) override {
+        if (!IsOpen) {
+            ++DroppedWrites;
+            return;
+        }
+        Writes.append({Clock.elapsed(), bytes});
+    }
+    int InBufferCount() override { return static_cast<int>(Incoming.size()); }
+    void ClearInBuffer() override { Incoming.clear(); }
+    QByteArray Input() override {
+        const QByteArray b = Incoming.left(1);
+        Incoming.remove(0, 1);
+        return b;
+    }
+    void WaitForInput(int maxMs) override {
+        if (Incoming.isEmpty()) {
+            QThread::msleep(static_cast<unsigned long>(std::max(1, maxMs)));
+        }
+    }
+
+    // Bytes from the unit: queued now, notification posted.
+    void Receive(const QByteArray& bytes) {
+        Incoming += bytes;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (IsOpen && !Incoming.isEmpty()) {
+                    SetCommEvent(kEvReceive);
+                    emit OnComm();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    void ReceiveAfter(int ms, const QByteArray& bytes) {
+        QTimer::singleShot(ms, Qt::PreciseTimer, this, [this, bytes] { Receive(bytes); });
+    }
+    // A checksummed reply: CR LF text CR LF and its two checksum digits.
+    static QByteArray Reply(const QByteArray& codeAndData);
+
+    void RaiseFault(const QString& reason) {
+        IsOpen = false;
+        emit PortFault(reason);
+    }
+
+    QList<QByteArray> Sent() const {
+        QList<QByteArray> out;
+        for (const Write& w : Writes) {
+            out.append(w.Bytes);
+        }
+        return out;
+    }
+    qint64 NowMs() const { return Clock.elapsed(); }
+    void ClearWrites() { Writes.clear(); }
+
+    QList<Write> Writes;
+    QList<Opening> Openings;
+    int DroppedWrites = 0;
+    QByteArray Incoming;
+
+private:
+    bool IsOpen = false;
+    QElapsedTimer Clock;
+};
+
+#include "link/Framing.h"
+
+inline QByteArray FakeSerialControl::Reply(const QByteArray& codeAndData) {
+    const QByteArray body = "\r\n" + codeAndData + "\r\n";
+    return body + ChecksumDigits(body);
+}
+
+// The bytes of a checksummed command as they leave the checker.
+inline QByteArray Wire(const QByteArray& codeAndArguments) {
+    return FrameBytes(CommandText(codeAndArguments));
+}
+inline QByteArray RawLine(const QByteArray& text) { return "\r\n" + text + "\r\n"; }
