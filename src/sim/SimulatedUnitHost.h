@@ -1,0 +1,77 @@
+#pragma once
+
+#include "sim/UnitModel.h"
+#include "sim/UnitTypes.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+// What a test or a program may read of a running unit; a copy taken under the
+// host's lock.
+struct UnitSnapshot {
+    UnitState state = UnitState::Off;
+    bool connected = false;
+    std::array<QByteArray, UnitModel::kLines> lines; // 32 bytes each
+    uint32_t counter = 0;
+    bool recordScanRunning = false;
+    int recordScanCount = 0;
+    QList<QByteArray> commands; // accepted commands and modem result lines
+    int badChecksums = 0;
+    int droppedReplies = 0;
+    int framesSent = 0;
+};
+
+// Runs a UnitModel on its own thread behind a pseudo-terminal or a serial
+// device. The thread never needs the caller's event loop, so a program that
+// blocks its own thread while it collects a frame still gets its answer.
+//
+// All public functions may be called from any thread. The trace sink runs on
+// the unit's thread, never under the host's lock.
+class SimulatedUnitHost {
+public:
+    using TraceSink = std::function<void(const UnitTraceEvent&)>;
+
+    SimulatedUnitHost();
+    ~SimulatedUnitHost(); // stops the thread and closes the line
+    SimulatedUnitHost(const SimulatedUnitHost&) = delete;
+    SimulatedUnitHost& operator=(const SimulatedUnitHost&) = delete;
+
+    // Set before Start.
+    void SetTraceSink(TraceSink sink);
+
+    // Opens a new pseudo-terminal and starts the unit behind it, still powered
+    // off. *slavePath gets the device the checker opens. Paced: bytes leave at
+    // the 9600 baud rate (about 1.04 ms each); unpaced: each frame at once.
+    bool Start(UnitFamily family, int bits, bool paced, QString* slavePath, QString* error);
+    bool Start(const UnitConfig& config, QString* slavePath, QString* error);
+    // Starts the unit on a serial device (a real port or one end of a
+    // pseudo-terminal pair) at 9600 baud 8N1.
+    bool StartOnDevice(const QString& devicePath, const UnitConfig& config, QString* error);
+
+    // Switches the unit on after delayMs (0: at once).
+    void PowerOn(int delayMs = 0);
+    void PowerOff();
+    // Stops the thread and closes the line; the host may be started again.
+    void Stop();
+
+    bool IsRunning() const;
+    // Why the thread ended on its own (the device went away), or empty.
+    QString FailureText() const;
+
+    UnitSnapshot Snapshot() const;
+    QList<QByteArray> ReceivedCommands() const;
+    bool Connected() const;
+    UnitState State() const;
+    QByteArray LineMemory(int line) const;
+
+private:
+    struct Worker;
+    bool Launch(const UnitConfig& config, QString* error);
+    std::unique_ptr<Worker> worker_;
+    TraceSink sink_;
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <cstdint>
+
+// Shared vocabulary of the simulated ZEL-03 unit.
+
+// The three ROM families a ZEL-03 board runs. LUP and RAV expect a Hayes modem
+// on their serial line; ZEL talks to the checker directly.
+enum class UnitFamily { Lup, Rav, Zel };
+
+// "LUP", "RAV" or "ZEL".
+QString UnitFamilyName(UnitFamily family);
+// Accepts the three names in any letter case; false for anything else.
+bool ParseUnitFamily(QStringView text, UnitFamily* family);
+// The ROM name of the family: "LUPTAB13", "RAV-B13" or "ZEL10-13".
+QByteArray UnitRomName(UnitFamily family);
+
+// The monitor line sizes the unit can be built for.
+bool IsValidScanBits(int bits); // 32, 64, 128 or 256
+
+// Types of the ten input units; the codes are the ones the checker's type
+// selectors use, and the unit reports them in the M-Code of each record.
+enum class InputKind : uint8_t {
+    Raw = 0,         // "Imd": plain 12-bit readings
+    Thermistor = 1,  // "Tmp": divider millivolts
+    Voltage = 2,     // "Volt"
+    Current = 3,     // "4-20"
+    Counter = 4,     // "Ctr": 24-bit pulse counters
+    Timer = 5,       // "Timr": 24-bit second counts
+    Energy = 6,      // "kWH"
+    WaterMeter = 7,  // "Wmtr": eight digits and a decimal point
+    TempHumidity = 8 // "TH": temperature and humidity pairs
+};
+
+inline constexpr int kInputUnits = 10;
+
+struct UnitConfig {
+    UnitFamily family = UnitFamily::Zel;
+    int scanBits = 256; // bits of a line that "QB" and "QA" report
+    // Wire time of one byte in microseconds (10 bits at 9600 baud), or 0 when
+    // the transport delivers frames without pacing.
+    int byteTimeUs = 1042;
+    // Input unit types, a1..a10.
+    std::array<InputKind, kInputUnits> inputs = {
+        InputKind::Raw,          InputKind::Thermistor, InputKind::Voltage, InputKind::Current,
+        InputKind::Counter,      InputKind::Timer,      InputKind::Energy,  InputKind::WaterMeter,
+        InputKind::TempHumidity, InputKind::Counter};
+};
+
+// Wire time of a 9600 baud byte with start and stop bit.
+inline constexpr int kPacedByteTimeUs = 1042;

@@ -1,0 +1,395 @@
+#include "sim/ReplyText.h"
+#include "sim/UnitModel.h"
+
+#include <QTest>
+
+namespace {
+
+// A command as the checker puts it on the wire, checksum summed here
+// independently of the unit's own framing code.
+QByteArray Wire(QByteArrayView body) {
+    QByteArray bytes = "\r\n" + body.toByteArray() + "\r\n";
+    int sum = 0;
+    for (char c : bytes) {
+        sum += static_cast<unsigned char>(c);
+    }
+    return bytes + QByteArray::number(sum & 0xFF, 16).toUpper().rightJustified(2, '0');
+}
+
+// Sends one command and returns every frame the unit has sent by `untilMs`.
+QList<QByteArray> Ask(UnitModel& unit, QByteArrayView body, qint64 atMs, qint64 untilMs = -1) {
+    unit.Receive(Wire(body), atMs);
+    return unit.TakeDueFrames(untilMs < 0 ? atMs + 1000 : untilMs);
+}
+
+// The text of a reply between the opening CR LF and the closing CR LF.
+QByteArray Body(const QByteArray& frame) {
+    return frame.mid(2, frame.size() - 6);
+}
+
+// The checker's reading of a data field: byte c from characters 2c (low
+// digit) and 2c + 1 (high digit).
+QByteArray CheckerBytes(QByteArrayView digits) {
+    QByteArray bytes;
+    for (qsizetype c = 0; c + 1 < digits.size(); c += 2) {
+        bytes.append(static_cast<char>(QByteArray(1, digits[c + 1]).toInt(nullptr, 16) * 16 +
+                                       QByteArray(1, digits[c]).toInt(nullptr, 16)));
+    }
+    return bytes;
+}
+
+// The checker's reading of 12-bit value d: characters 3d + 4 (low) to 3d + 6.
+int CheckerValue(QByteArrayView digits, int d) {
+    QByteArray high;
+    high.append(digits[3 * d + 6]).append(digits[3 * d + 5]).append(digits[3 * d + 4]);
+    return high.toInt(nullptr, 16);
+}
+
+UnitConfig Config(UnitFamily family, int bits = 256) {
+    UnitConfig config;
+    config.family = family;
+    config.scanBits = bits;
+    return config;
+}
+
+UnitModel OnlineUnit(int bits = 256) {
+    UnitModel unit(Config(UnitFamily::Zel, bits));
+    unit.PowerOn(0);
+    return unit;
+}
+
+const QByteArray kPattern1 =
+    "0180024004200810100820044002800180014002200410080810042002400180"; // as the checker writes it
+
+} // namespace
+
+class TestUnitModel : public QObject {
+    Q_OBJECT
+private slots:
+    void versionReplyPlacesNameAndDateWhereTheCheckerReadsThem_data() {
+        QTest::addColumn<int>("family");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("shownName");
+        QTest::addColumn<int>("datePosition"); // 1-based, in CR LF + body
+        QTest::newRow("LUP") << int(UnitFamily::Lup) << QByteArray("QV3LUPTAB13  ZEL-03  99-11-26")
+                             << QByteArray("LUPTAB13") << 24;
+        QTest::newRow("RAV") << int(UnitFamily::Rav) << QByteArray("QV3RAV-B13  ZEL-03  00-03-14")
+                             << QByteArray("RAV-B13 ") << 23;
+        QTest::newRow("ZEL") << int(UnitFamily::Zel) << QByteArray("QV3ZEL10-13  ZEL-03  01-07-02")
+                             << QByteArray("ZEL10-13") << 24;
+    }
+    void versionReplyPlacesNameAndDateWhereTheCheckerReadsThem() {
+        QFETCH(int, family);
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, shownName);
+        QFETCH(int, datePosition);
+        UnitModel unit(Config(static_cast<UnitFamily>(family)));
+        unit.PowerOn(0);
+        if (family != int(UnitFamily::Zel)) { // finish the modem set-up
+            unit.TakeDueFrames(1000);
+            unit.Receive("\r\nOK\r\n", 1000);
+            unit.Receive("\r\nOK\r\n", 1500);
+            QCOMPARE(unit.TakeDueFrames(2000), QList<QByteArray>{"ATH0\r"});
+        }
+        const QList<QByteArray> frames = Ask(unit, "QV", 3000);
+        QCOMPARE(frames, QList<QByteArray>{Wire(body)});
+        const QByteArray s = frames[0].left(frames[0].size() - 2);
+        QCOMPARE(s.mid(5, 8), shownName);
+        QCOMPARE(s.mid(datePosition - 1, 8), UnitRomDate(static_cast<UnitFamily>(family)));
+    }
+
+    void lineReplyIsPackedLeastSignificantDigitFirst_data() {
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<QByteArray>("digits");
+        const QByteArray all = "10082004400280010180024004200810"
+                               "08100420024001808001400220041008";
+        QTest::newRow("256") << 256 << all;
+        QTest::newRow("128") << 128 << all.left(32);
+        QTest::newRow("64") << 64 << all.left(16);
+        QTest::newRow("32") << 32 << all.left(8);
+    }
+    void lineReplyIsPackedLeastSignificantDigitFirst() {
+        QFETCH(int, bits);
+        QFETCH(QByteArray, digits);
+        UnitModel unit = OnlineUnit(bits);
+        QCOMPARE(Ask(unit, "Q:200" + kPattern1, 100), QList<QByteArray>{Wire("QX:")});
+        const QList<QByteArray> frames = Ask(unit, "QB2", 200);
+        QCOMPARE(frames, QList<QByteArray>{Wire("QB2" + digits)});
+        QByteArray written;
+        QVERIFY(ReadMsdFirstBytes(kPattern1, &written));
+        QCOMPARE(CheckerBytes(Body(frames[0]).mid(3)), written.left(bits / 8));
+    }
+
+    void cellReplyCarriesAllFourLinesOneDigitPerCell() {
+        UnitModel unit = OnlineUnit(128);
+        for (const char* write : {"QW0003", "QW2003", "QW1013", "QW3013", "QW0013", "QW37F3"}) {
+            Ask(unit, write, 100);
+        }
+        Ask(unit, "QW3FF3", 100); // beyond the 128 reported cells
+        const QList<QByteArray> frames = Ask(unit, "QA", 200);
+        QCOMPARE(frames.size(), 1);
+        const QByteArray cells = Body(frames[0]);
+        QCOMPARE(cells.size(), 2 + 128);
+        QCOMPARE(cells.left(4), QByteArray("QD5B"));
+        QCOMPARE(cells.at(2 + 0x7F), '8');
+        QCOMPARE(cells.mid(4, 0x7F - 2), QByteArray(0x7F - 2, '0'));
+    }
+
+    void writesChangeTheLineMemory_data() {
+        QTest::addColumn<QByteArrayList>("commands");
+        QTest::addColumn<QByteArray>("line1"); // the 32 bytes of line 1 afterwards
+        QTest::addColumn<QByteArray>("lastReply");
+        const QByteArray ones(32, '\xFF');
+        QByteArray bit2A(32, '\0');
+        bit2A[5] = 0x04; // cell 0x2A = byte 5, bit 2
+        QByteArray halfRowB(32, '\0');
+        halfRowB[0xB8 / 8] = '\xFF';
+        QByteArray atOffset(32, '\0');
+        atOffset[30] = '\x12';
+        atOffset[31] = '\x34';
+        QTest::newRow("line write")
+            << QByteArrayList{"Q:100" + QByteArray(64, 'F')} << ones << QByteArray("QX:");
+        QTest::newRow("set bit") << QByteArrayList{"QW12A3"} << bit2A << QByteArray("QXW");
+        QTest::newRow("clear bit") << QByteArrayList{"Q:100" + QByteArray(64, 'F'), "QW12A2"}
+                                   << QByteArray(ones).replace(5, 1, "\xFB") << QByteArray("QXW");
+        QTest::newRow("half row") << QByteArrayList{"QM1B8FF"} << halfRowB << QByteArray("QXM");
+        QTest::newRow("half row cleared")
+            << QByteArrayList{"Q:100" + QByteArray(64, 'F'), "QM1B800"}
+            << QByteArray(ones).replace(0xB8 / 8, 1, QByteArray(1, '\0')) << QByteArray("QXM");
+        QTest::newRow("write at an offset")
+            << QByteArrayList{"Q:11E1234"} << atOffset << QByteArray("QX:");
+        QTest::newRow("memory clear") << QByteArrayList{"Q:100" + QByteArray(64, 'F'), "QC"}
+                                      << QByteArray(32, '\0') << QByteArray("QXC");
+        QTest::newRow("write past the end refused")
+            << QByteArrayList{"Q:11F1234"} << QByteArray(32, '\0') << QByteArray("Q!:");
+        QTest::newRow("odd digit count refused")
+            << QByteArrayList{"Q:100123"} << QByteArray(32, '\0') << QByteArray("Q!:");
+        QTest::newRow("line 4 refused") << QByteArrayList{"Q:400" + QByteArray(64, 'F')}
+                                        << QByteArray(32, '\0') << QByteArray("Q!:");
+        QTest::newRow("bad bit state refused")
+            << QByteArrayList{"QW12A4"} << QByteArray(32, '\0') << QByteArray("Q!W");
+        QTest::newRow("half row off its boundary refused")
+            << QByteArrayList{"QM1B4FF"} << QByteArray(32, '\0') << QByteArray("Q!M");
+    }
+    void writesChangeTheLineMemory() {
+        QFETCH(QByteArrayList, commands);
+        QFETCH(QByteArray, line1);
+        QFETCH(QByteArray, lastReply);
+        UnitModel unit = OnlineUnit();
+        Ask(unit, "Q:000" + QByteArray(64, 'F'), 10); // line 0 must survive line 1 writes
+        QList<QByteArray> frames;
+        qint64 t = 100;
+        for (const QByteArray& command : commands) {
+            frames = Ask(unit, command, t += 100);
+        }
+        QCOMPARE(unit.Line(1), line1);
+        QCOMPARE(frames, QList<QByteArray>{Wire(lastReply)});
+        QCOMPARE(unit.Line(0), lastReply == "QXC" ? QByteArray(32, '\0') : QByteArray(32, '\xFF'));
+    }
+
+    void recordsCarryUnitNumberChecksumAndMCode() {
+        UnitModel unit = OnlineUnit();
+        Ask(unit, "QRF0A", 1000);
+        for (int index = 1; index <= 10; ++index) {
+            const QByteArray index2 =
+                QByteArray::number(index, 16).toUpper().rightJustified(2, '0');
+            const QList<QByteArray> frames = Ask(unit, "Qf0" + index2, 60000 + 100 * index);
+            QCOMPARE(frames.size(), 1);
+            const QByteArray body = Body(frames[0]);
+            QCOMPARE(body.left(5), "Qf0" + index2);
+            QCOMPARE(body.size(), 5 + 64);
+            const QByteArray r = CheckerBytes(body.mid(5));
+            QCOMPARE(int(r[0]), index);
+            QCOMPARE(int(r[1]), index);
+            int sum = 0;
+            for (int i = 1; i <= 13; ++i) {
+                sum += static_cast<unsigned char>(r[i]);
+            }
+            QCOMPARE(static_cast<unsigned char>(r[14]), sum & 0xFF);
+            const int kind = static_cast<int>(unit.Config().inputs[index - 1]);
+            QCOMPARE((static_cast<unsigned char>(r[31]) / 4) & 31, kind);
+        }
+    }
+
+    void recordDataLookLikeTheirInputType() {
+        UnitModel unit = OnlineUnit();
+        Ask(unit, "QRF0A", 0);
+        auto data = [&unit](int index, qint64 at) {
+            const QList<QByteArray> f =
+                Ask(unit, "Qf00" + QByteArray::number(index, 16).toUpper(), at);
+            return Body(f.value(0)).mid(5);
+        };
+        // Unit 8 is a water meter: eight decimal digits, point after the fifth.
+        const QByteArray water = CheckerBytes(data(8, 1000));
+        QCOMPARE(water.mid(2, 4), QByteArray("\x00\x21\x43\x65", 4));
+        QCOMPARE(int(water[6]) & 15, 5);
+        // Unit 2 is a thermistor unit: divider millivolts of about 20..30 degrees.
+        const QByteArray tmp = data(2, 30000);
+        for (int d = 0; d < 8; ++d) {
+            QVERIFY2(CheckerValue(tmp, d) > 1000 && CheckerValue(tmp, d) < 1300,
+                     qPrintable(QString::number(CheckerValue(tmp, d))));
+        }
+        // Unit 4 is a 4-20 mA unit: 200 counts a milliampere.
+        const QByteArray current = data(4, 30000);
+        for (int d = 0; d < 8; ++d) {
+            QVERIFY(CheckerValue(current, d) >= 4 * 200 - 100);
+            QVERIFY(CheckerValue(current, d) <= 20 * 200 + 100);
+        }
+        // Unit 5 counts: its first counter has grown 20 s later.
+        auto count1 = [](const QByteArray& digits) {
+            const QByteArray b = CheckerBytes(digits);
+            return static_cast<unsigned char>(b[2]) + 256 * static_cast<unsigned char>(b[3]) +
+                   65536 * static_cast<unsigned char>(b[4]);
+        };
+        const int early = count1(data(5, 40000));
+        QCOMPARE(count1(data(5, 60000)) - early, 20);
+    }
+
+    void recordScanStartsAndStops() {
+        UnitModel unit = OnlineUnit();
+        const QByteArray empty = Body(Ask(unit, "Qf003", 5000).value(0));
+        QCOMPARE(CheckerBytes(empty.mid(5)).mid(2, 12), QByteArray(12, '\0')); // never sampled
+        QCOMPARE(Ask(unit, "QRF02", 6000), QList<QByteArray>{Wire("QXRF")});
+        QVERIFY(unit.RecordScanRunning());
+        QCOMPARE(CheckerBytes(Body(Ask(unit, "Qf003", 7000).value(0)).mid(5)).mid(2, 12),
+                 QByteArray(12, '\0')); // beyond the scanned count
+        QCOMPARE(Ask(unit, "QRD00", 8000), QList<QByteArray>{Wire("QXRD")});
+        QVERIFY(!unit.RecordScanRunning());
+        const QByteArray frozen = Body(Ask(unit, "Qf002", 9000).value(0));
+        QVERIFY(CheckerBytes(frozen.mid(5)).mid(2, 12) != QByteArray(12, '\0'));
+        QCOMPARE(Body(Ask(unit, "Qf002", 90000).value(0)), frozen);
+        QCOMPARE(Ask(unit, "QRF00", 91000), QList<QByteArray>{Wire("Q!RF")});
+    }
+
+    void counterCountsWrapsAndClears() {
+        UnitModel unit = OnlineUnit();
+        QCOMPARE(Ask(unit, "QG", 10000), QList<QByteArray>{Wire("QG0003E8")}); // 100 a second
+        QCOMPARE(Ask(unit, "QE", 20000), QList<QByteArray>{Wire("QXE")});
+        QCOMPARE(Ask(unit, "QG", 22000), QList<QByteArray>{Wire("QG0000C8")});
+        QCOMPARE(Ask(unit, "QG", 20000 + 167772160 + 500), QList<QByteArray>{Wire("QG000032")});
+    }
+
+    void sensorRepliesKeepTheirLayouts() {
+        UnitModel unit = OnlineUnit();
+        const QByteArray y = Body(Ask(unit, "Qy", 1000).value(0));
+        QCOMPARE(y.size(), 22 - 2); // up to character 22 of the frame text
+        for (int i = 0; i < 4; ++i) {
+            const int mv = y.mid(2 + 4 * i, 4).toInt(nullptr, 16);
+            QVERIFY(mv > 1000 && mv < 1300);
+        }
+        QCOMPARE(Body(Ask(unit, "Qw", 1100).value(0)).size(), 4);
+        const QByteArray z = Body(Ask(unit, "Qz3", 1200).value(0));
+        QCOMPARE(z.size(), 13 - 2);
+        QCOMPARE(z.left(3), QByteArray("Qz3"));
+        QCOMPARE(Ask(unit, "Qz9", 1300), QList<QByteArray>{Wire("Q!z")});
+        QCOMPARE(Ask(unit, "QT", 1400), QList<QByteArray>{Wire("Q?QT")});
+    }
+
+    void framesWithoutARightChecksumAreIgnored() {
+        UnitModel unit = OnlineUnit();
+        QByteArray wrong = Wire("QV");
+        wrong[wrong.size() - 1] = wrong.back() == '0' ? '1' : '0';
+        unit.Receive(wrong, 100);
+        unit.Receive("\r\nQV\r\n", 200); // no checksum at all
+        unit.Receive("junk", 300);
+        QCOMPARE(unit.TakeDueFrames(5000), QList<QByteArray>{});
+        QCOMPARE(unit.BadChecksumCount(), 1);
+        QVERIFY(unit.Commands().isEmpty());
+        // The unit finds its feet again at the next frame, checksum in either case.
+        QByteArray lower = Wire("QC");
+        lower = lower.left(lower.size() - 2) + lower.right(2).toLower();
+        QCOMPARE(Ask(unit, "QV", 6000).size(), 1);
+        unit.Receive(lower, 7000);
+        QCOMPARE(unit.TakeDueFrames(8000), QList<QByteArray>{Wire("QXC")});
+    }
+
+    void everyFrameSentCarriesItsByteSum() {
+        UnitModel unit = OnlineUnit();
+        Ask(unit, "QRF05", 10);
+        for (const char* command : {"QV", "QA", "QB0", "Qf001", "Qf00A", "QG", "Qy", "QX1"}) {
+            for (const QByteArray& frame : Ask(unit, command, 1000)) {
+                QCOMPARE(frame, Wire(Body(frame)));
+            }
+        }
+    }
+
+    void modemUnitSetsUpAnswersVersionAndConnects() {
+        UnitConfig config;
+        config.family = UnitFamily::Lup;
+        UnitModel unit(config);
+        unit.PowerOn(0);
+        QCOMPARE(unit.TakeDueFrames(UnitModel::kBootMs - 1), QList<QByteArray>{});
+        QCOMPARE(unit.TakeDueFrames(UnitModel::kBootMs), QList<QByteArray>{"AT&F\r"});
+        QCOMPARE(Ask(unit, "QV", 400, 2000), QList<QByteArray>{}); // still setting up
+        unit.Receive("\r\nOK\r\n", 500);
+        QCOMPARE(unit.TakeDueFrames(599), QList<QByteArray>{});
+        QCOMPARE(unit.TakeDueFrames(600), QList<QByteArray>{"ATH0\r"});
+        QCOMPARE(unit.State(), UnitState::ModemSetup);
+        unit.Receive("\r\nOK\r\n", 700);
+        QCOMPARE(unit.State(), UnitState::Idle);
+        QCOMPARE(Ask(unit, "QB0", 1000), QList<QByteArray>{}); // on-hook: only QV gets through
+        QCOMPARE(Ask(unit, "QV", 1100).size(), 1);
+        unit.Receive("\r\nRING\r\n", 1300);
+        unit.Receive("\r\nCONNECT\r\n", 1500);
+        QCOMPARE(Ask(unit, "QJD", 1700), QList<QByteArray>{Wire("QXJD")});
+        QCOMPARE(Ask(unit, "QND", 1900), QList<QByteArray>{Wire("QXND")});
+        QVERIFY(!unit.Connected());
+        QCOMPARE(Ask(unit, "QRD", 2100), QList<QByteArray>{Wire("QXRD")});
+        QVERIFY(unit.Connected());
+        QCOMPARE(unit.Commands(),
+                 (QByteArrayList{"OK", "OK", "QV", "RING", "CONNECT", "QJD", "QND", "QRD"}));
+        QCOMPARE(Ask(unit, "QF", 2300), QList<QByteArray>{Wire("QXF")}); // Reset ends it
+        QCOMPARE(unit.State(), UnitState::Idle);
+        unit.Receive("\r\nRING\r\n\r\nCONNECT\r\n", 2500);
+        Ask(unit, "QRD", 2700);
+        QVERIFY(unit.Connected());
+        unit.Receive("\r\nNO CARRIER\r\n", 2900);
+        QCOMPARE(unit.State(), UnitState::Idle);
+    }
+
+    void modemSetUpStartsAgainWithoutAnswer() {
+        UnitModel unit(Config(UnitFamily::Rav));
+        unit.PowerOn(0);
+        QCOMPARE(unit.TakeDueFrames(1000), QList<QByteArray>{"AT&F\r"});
+        const qint64 retry = unit.NextWakeMs();
+        QVERIFY(retry >= UnitModel::kBootMs + UnitModel::kSetupRetryMs);
+        unit.Tick(retry - 1);
+        QCOMPARE(unit.TakeDueFrames(retry + 1000), QList<QByteArray>{});
+        unit.Tick(retry);
+        QCOMPARE(unit.TakeDueFrames(retry + 1000), QList<QByteArray>{"AT&F\r"});
+    }
+
+    void zelUnitIsSilentAtPowerOn() {
+        UnitModel unit = OnlineUnit();
+        unit.Tick(60000);
+        QCOMPARE(unit.TakeDueFrames(60000), QList<QByteArray>{});
+        QCOMPARE(unit.NextWakeMs(), -1);
+        QVERIFY(unit.Connected());
+    }
+
+    void repliesAreSpacedAndBounded() {
+        UnitConfig config;
+        config.byteTimeUs = kPacedByteTimeUs;
+        UnitModel unit(config);
+        unit.PowerOn(0);
+        unit.Receive(Wire("QA") + Wire("QV"), 1000);
+        const qint64 first = unit.NextWakeMs();
+        QCOMPARE(first, 1000 + UnitModel::kReplyDelayMs);
+        const QByteArray qd = unit.TakeDueFrames(first).value(0);
+        QCOMPARE(qd.size(), 6 + 256 + 2);
+        // The QD reply is 264 bytes, 275 ms on the wire; the next waits for it.
+        QCOMPARE(unit.NextWakeMs(), first + unit.WireMs(qd.size()) + UnitModel::kGapAfterReplyMs);
+        QVERIFY(unit.WireMs(qd.size()) >= 275);
+
+        QByteArray flood;
+        for (int i = 0; i < 20; ++i) {
+            flood += Wire("QG");
+        }
+        unit.Receive(flood, 2000);
+        QCOMPARE(unit.QueuedFrameCount(), UnitModel::kMaxQueuedFrames);
+        QCOMPARE(unit.DroppedReplyCount(), 20 + 1 - UnitModel::kMaxQueuedFrames);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUnitModel)
+#include "test_unit_model.moc"
