@@ -36,6 +36,8 @@ VbLabel* MakeLabel(QWidget* parent, const QString& control, int index, const QSt
     label->setGeometry(r);
     if (white) {
         label->SetBackColor(Colors::kWhite);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setLineWidth(1);
     }
     return label;
 }
