@@ -30,8 +30,10 @@ struct UnitSnapshot {
 // device. The thread never needs the caller's event loop, so a program that
 // blocks its own thread while it collects a frame still gets its answer.
 //
-// All public functions may be called from any thread. The trace sink runs on
-// the unit's thread, never under the host's lock.
+// Start, Stop and destruction belong to the thread that owns the host; while
+// the unit runs, PowerOn, PowerOff and the read-only accessors may be called
+// from any thread. The trace sink runs on the unit's thread, never under the
+// host's lock, and is not called any more once Stop has returned.
 class SimulatedUnitHost {
 public:
     using TraceSink = std::function<void(const UnitTraceEvent&)>;

@@ -259,11 +259,13 @@ void UnitModel::HandleCommand(const QByteArray& text, qint64 nowMs) {
     }
     const UnitState before = state_;
     const QByteArray body = Execute(text, nowMs);
-    if (outbox_.size() >= static_cast<size_t>(kMaxQueuedFrames)) {
+    const qint64 earliest = nowMs + kReplyDelayMs;
+    if (outbox_.size() >= static_cast<size_t>(kMaxQueuedFrames) ||
+        lineFreeMs_ - earliest > kMaxBacklogMs) {
         ++droppedReplies_;
         Note(nowMs, QStringLiteral("reply dropped: %1 frames still waiting").arg(outbox_.size()));
     } else {
-        Enqueue(ReplyFrame(body), false, nowMs + kReplyDelayMs);
+        Enqueue(ReplyFrame(body), false, earliest);
     }
     if (state_ != before) {
         Note(nowMs, QStringLiteral("now %1").arg(UnitStateName(state_)));

@@ -37,7 +37,10 @@ QString FormatTraceEvent(const UnitTraceEvent& event);
 // nothing: a reply starts kReplyDelayMs after its command, and the next frame
 // no earlier than the previous one's wire time plus kGapAfterReplyMs (or
 // kGapAfterModemLineMs after a modem line). The unit answers each accepted
-// command once; it sends nothing unasked except its modem set-up lines.
+// command once; it sends nothing unasked except its modem set-up lines. When
+// commands come faster than the line carries the replies (a 256-cell "QD"
+// reply takes 275 ms at 9600 baud), replies that would wait too long are
+// dropped rather than delivered ever later.
 class UnitModel {
 public:
     static constexpr qint64 kBootMs = 300;              // power-on to the first set-up line
@@ -46,7 +49,8 @@ public:
     static constexpr qint64 kGapAfterModemLineMs = 150; // quiet after a modem line
     static constexpr qint64 kModemAnswerDelayMs = 100;  // "OK" to the next set-up line
     static constexpr qint64 kSetupRetryMs = 5000;       // set-up restarts without an answer
-    static constexpr int kMaxQueuedFrames = 8;          // replies beyond are dropped
+    static constexpr int kMaxQueuedFrames = 8;          // replies beyond are dropped,
+    static constexpr qint64 kMaxBacklogMs = 1000;       // as are replies booked this far ahead
     static constexpr int kCounterPerSecond = 100;       // rate of the 24-bit counter
     static constexpr int kLines = 4;
     static constexpr int kLineBytes = 32;

@@ -388,6 +388,12 @@ private slots:
         unit.Receive(flood, 2000);
         QCOMPARE(unit.QueuedFrameCount(), UnitModel::kMaxQueuedFrames);
         QCOMPARE(unit.DroppedReplyCount(), 20 + 1 - UnitModel::kMaxQueuedFrames);
+
+        // Replies that would leave more than a second late are dropped too.
+        unit.TakeDueFrames(10000);
+        unit.Receive(Wire("QA") + Wire("QA") + Wire("QA") + Wire("QA") + Wire("QA"), 20000);
+        QCOMPARE(unit.QueuedFrameCount(), 4);
+        QCOMPARE(unit.DroppedReplyCount(), 20 + 1 - UnitModel::kMaxQueuedFrames + 1);
     }
 };
 
