@@ -36,9 +36,8 @@ void WaitForConnection(Form1& form, int triesLeft, std::function<void()> then) {
         then();
         return;
     }
-    QTimer::singleShot(200, &form, [&form, triesLeft, then] {
-        WaitForConnection(form, triesLeft - 1, then);
-    });
+    QTimer::singleShot(200, &form,
+                       [&form, triesLeft, then] { WaitForConnection(form, triesLeft - 1, then); });
 }
 
 } // namespace
@@ -56,13 +55,13 @@ void RunScreenshotDemo(Form1& form, const QString& file) {
                  }
              }
              for (int i = 0; i < 5; ++i) {
-                 f.Command2_Click(7);  // "+" up to ten records
+                 f.Command2_Click(7); // "+" up to ten records
              }
              f.menuT240_Click();
-             f.Command2_Click(11);  // "Auto-F"
+             f.Command2_Click(11); // "Auto-F"
          }},
-        {3500, [](Form1& f) { f.Command2_Click(6); }},  // "Stop": bit scan at 400 ms
-        {300, [](Form1& f) { f.Command2_Click(2); }},   // "Pattern1"
+        {3500, [](Form1& f) { f.Command2_Click(6); }}, // "Stop": bit scan at 400 ms
+        {300, [](Form1& f) { f.Command2_Click(2); }},  // "Pattern1"
         {1500, [](Form1&) {}},
     });
     WaitForConnection(form, 75, [&form, steps, file] { RunSteps(form, steps, 0, file); });

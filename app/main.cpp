@@ -1,6 +1,6 @@
 // zel_checker: the bench checker for ZEL-03 units on a serial port.
-#include "controls/MessageBoxes.h"
 #include "Demo.h"
+#include "controls/MessageBoxes.h"
 #include "core/Form1.h"
 #include "link/PortNames.h"
 #include "link/QtSerialControl.h"

@@ -15,11 +15,11 @@
 
 #include <cstdio>
 #include <ctime>
-#include <time.h>
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -54,9 +54,9 @@ void ReceiverThroughput() {
         accepted += result == ReplyReceiver::Result::Accepted ? 1 : 0;
     }
     const double ns = static_cast<double>(t.nsecsElapsed());
-    std::printf("receiver: %d frames of %lld bytes, %.1f ns/byte, %.0f frames/s (accepted %d)\n", rounds,
-                static_cast<long long>(frame.size()), ns / (rounds * static_cast<double>(frame.size())),
-                rounds / (ns / 1e9), accepted);
+    std::printf("receiver: %d frames of %lld bytes, %.1f ns/byte, %.0f frames/s (accepted %d)\n",
+                rounds, static_cast<long long>(frame.size()),
+                ns / (rounds * static_cast<double>(frame.size())), rounds / (ns / 1e9), accepted);
 }
 
 void MonitorRefresh() {
@@ -79,8 +79,9 @@ void MonitorRefresh() {
         form.RefreshMonitor();
     }
     const double sameMs = static_cast<double>(t.nsecsElapsed()) / 1e6 / rounds;
-    std::printf("monitor refresh: %.3f ms with all 256 cells changed, %.4f ms for an identical scan\n",
-                changedMs, sameMs);
+    std::printf(
+        "monitor refresh: %.3f ms with all 256 cells changed, %.4f ms for an identical scan\n",
+        changedMs, sameMs);
 }
 
 void PacedReceptionCpu() {
@@ -120,10 +121,11 @@ void PacedReceptionCpu() {
     loop.exec();
     const double cpuMs = ThreadCpuMs() - cpu0;
     peer.join();
-    std::printf("paced reception: %d frames of 264 bytes at 9600 baud, %d accepted, in %lld ms wall; "
-                "window thread %.0f ms CPU (%.1f %% of a core)\n",
-                frames, form.Label23->ColorWrites() - lampWrites0, static_cast<long long>(wall.elapsed()),
-                cpuMs, 100.0 * cpuMs / static_cast<double>(wall.elapsed()));
+    std::printf(
+        "paced reception: %d frames of 264 bytes at 9600 baud, %d accepted, in %lld ms wall; "
+        "window thread %.0f ms CPU (%.1f %% of a core)\n",
+        frames, form.Label23->ColorWrites() - lampWrites0, static_cast<long long>(wall.elapsed()),
+        cpuMs, 100.0 * cpuMs / static_cast<double>(wall.elapsed()));
     ::close(slave);
     ::close(master);
 }
@@ -131,7 +133,8 @@ void PacedReceptionCpu() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     ReceiverThroughput();
     MonitorRefresh();

@@ -159,7 +159,7 @@ MenuItem::MenuItem(const QString& name, const QString& caption, QObject* parent)
     setObjectName(name);
     setCheckable(true);
     connect(this, &QAction::triggered, this, [this](bool checked) {
-        setChecked(!checked);  // undo Qt's own toggle; the handler decides the mark
+        setChecked(!checked); // undo Qt's own toggle; the handler decides the mark
         emit Click();
     });
 }

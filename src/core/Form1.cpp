@@ -74,7 +74,7 @@ void Form1::ConnectHandlers() {
 
 void Form1::closeEvent(QCloseEvent* event) {
     if (Unloading) {
-        IsUnloaded = true;  // waits still on the stack return at once
+        IsUnloaded = true; // waits still on the stack return at once
         event->accept();
         return;
     }

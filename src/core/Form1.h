@@ -45,8 +45,8 @@ public:
     VbLabel* Label1 = nullptr;
     VbLabel* Label6 = nullptr;
     VbLabel* Label10 = nullptr;
-    VbLabel* Label17 = nullptr;  // Connect lamp
-    VbLabel* Label23 = nullptr;  // Csum lamp
+    VbLabel* Label17 = nullptr; // Connect lamp
+    VbLabel* Label23 = nullptr; // Csum lamp
     ControlArray<VbLabel> Label2, Label4, Label5, Label7, Label8, Label9, Label11, Label12, Label24;
     // Rows of the unit table (index 0 the type cell, 1..8 the channels).
     ControlArray<VbLabel> Label13, Label14, Label15, Label16, Label3, Label18, Label19, Label20,
@@ -76,9 +76,9 @@ public:
     MenuItem* menuHelp_mokuji = nullptr;
     MenuItem* menuHelp_version = nullptr;
 
-    VbTimer* Timer1 = nullptr;  // polling
-    VbTimer* Timer2 = nullptr;  // one-second tick
-    VbTimer* Timer3 = nullptr;  // the old wait timer, idle with interval 0
+    VbTimer* Timer1 = nullptr; // polling
+    VbTimer* Timer2 = nullptr; // one-second tick
+    VbTimer* Timer3 = nullptr; // the old wait timer, idle with interval 0
 
     // The row array of unit u (1..10).
     ControlArray<VbLabel>& UnitRow(int unit);
@@ -150,7 +150,8 @@ public:
     void ClearLine();
     void RefuseOperatorText(uint codePoint);
     void Picture1_Click(int index);
-    void SendBitWrite(const QString& lineDigit, const QString& cellDigits, const QString& stateDigit);
+    void SendBitWrite(const QString& lineDigit, const QString& cellDigits,
+                      const QString& stateDigit);
     void Label7_Click(int index);
     void Label4_Click(int index);
     void Label5_Click(int index);

@@ -7,7 +7,9 @@
 
 namespace {
 
-int Px(int twips) { return (twips + 7) / 15; }
+int Px(int twips) {
+    return (twips + 7) / 15;
+}
 
 QRect Twips(int left, int top, int width, int height) {
     return {Px(left), Px(top), Px(width), Px(height)};
@@ -59,8 +61,8 @@ CommandButton* AddButton(ControlArray<CommandButton>& array, QWidget* parent,
     return button;
 }
 
-OptionButton* AddOption(ControlArray<OptionButton>& array, QWidget* parent,
-                        const QString& control, int index, const QString& caption, QRect r) {
+OptionButton* AddOption(ControlArray<OptionButton>& array, QWidget* parent, const QString& control,
+                        int index, const QString& caption, QRect r) {
     auto* option = new OptionButton(control, index, caption, parent);
     option->setFont(PanelFont(9, true));
     option->setGeometry(r);
@@ -101,8 +103,8 @@ void Form1::BuildLayout() {
     Frame4 = MakeFrame(Client, QStringLiteral("Frame4"), QStringLiteral("Line select"),
                        Twips(144, 864, 4668, 660));
     for (int i = 0; i < 4; ++i) {
-        AddOption(Option1, Frame4, QStringLiteral("Option1"), i, QStringLiteral("Line%1").arg(i + 1),
-                  Twips(optionLefts[i], 252, 825, 252));
+        AddOption(Option1, Frame4, QStringLiteral("Option1"), i,
+                  QStringLiteral("Line%1").arg(i + 1), Twips(optionLefts[i], 252, 825, 252));
     }
 
     // "Line monitor"
@@ -121,10 +123,11 @@ void Form1::BuildLayout() {
     AddLabel(Label8, Frame6, QStringLiteral("Label8"), 2, QStringLiteral("RR"),
              Twips(3924, 216, 240, 180));
     AddLabel(Label2, Frame6, L2, 13, {}, Twips(4176, 180, 372, 252), true);
-    Label6 = MakeLabel(Frame6, QStringLiteral("Label6"), -1,
-                       QStringLiteral(" 0    1   2    3   4    5    6    7    8    9   A    B   C    "
-                                      "D   E   F"),
-                       Twips(360, 510, 3885, 135), false, 7.5);
+    Label6 =
+        MakeLabel(Frame6, QStringLiteral("Label6"), -1,
+                  QStringLiteral(" 0    1   2    3   4    5    6    7    8    9   A    B   C    "
+                                 "D   E   F"),
+                  Twips(360, 510, 3885, 135), false, 7.5);
     for (int n = 0; n < 256; ++n) {
         const int r = n / 16;
         const int c = n % 16;
@@ -154,8 +157,8 @@ void Form1::BuildLayout() {
     AddLabel(Label2, Frame1, L2, 8, {}, Twips(5472, 180, 936, 228), true);
     AddLabel(Label9, Frame1, L9, 0, QStringLiteral("ビット数/Scan"), Twips(216, 504, 1176, 252));
     AddLabel(Label2, Frame1, L2, 2, {}, Twips(1500, 468, 468, 228), true);
-    Label1 = MakeLabel(Frame1, QStringLiteral("Label1"), -1, QStringLiteral("通信レート(Bytes/Sec)"),
-                       Twips(2196, 504, 1788, 192));
+    Label1 = MakeLabel(Frame1, QStringLiteral("Label1"), -1,
+                       QStringLiteral("通信レート(Bytes/Sec)"), Twips(2196, 504, 1788, 192));
     AddLabel(Label2, Frame1, L2, 3, {}, Twips(4032, 468, 468, 228), true);
     AddLabel(Label2, Frame1, L2, 7, QStringLiteral("Connect"), Twips(4680, 504, 792, 168));
     Label17 = MakeLamp(Frame1, QStringLiteral("Label17"), Twips(5472, 540, 132, 132));
@@ -169,7 +172,8 @@ void Form1::BuildLayout() {
               Twips(5190, 768, 1213, 282));
     AddLabel(Label9, Frame1, L9, 3, QStringLiteral("全データ要求"), Twips(180, 1116, 1212, 204));
     AddLabel(Label2, Frame1, L2, 10, {}, Twips(1500, 1116, 468, 228), true);
-    AddLabel(Label9, Frame1, L9, 5, QStringLiteral("サンプリング周期"), Twips(2460, 1140, 1365, 210));
+    AddLabel(Label9, Frame1, L9, 5, QStringLiteral("サンプリング周期"),
+             Twips(2460, 1140, 1365, 210));
     AddLabel(Label2, Frame1, L2, 11, {}, Twips(3930, 1110, 465, 225), true);
     AddLabel(Label9, Frame1, L9, 4, QStringLiteral("(mS)"), Twips(4440, 1140, 450, 210));
 

@@ -4,7 +4,9 @@ QString Hex2(int value) {
     return QString::number(value & 0xFF, 16).toUpper().rightJustified(2, QLatin1Char('0'));
 }
 
-QString Hex1(int value) { return QString::number(value & 0xF, 16).toUpper(); }
+QString Hex1(int value) {
+    return QString::number(value & 0xF, 16).toUpper();
+}
 
 int HexDigitValue(unsigned char c) {
     if (c >= '0' && c <= '9') {

@@ -13,10 +13,10 @@
 // that is not a digit; no digit reads as 0. Every test is made on the byte as
 // an unsigned value, so bytes 0x80..0xFF and NUL are ordinary non-digits.
 
-QString Hex2(int value);  // last two digits of "0" + hex(value): 5 -> "05", 10 -> "0A"
-QString Hex1(int value);  // one upper-case digit of value & 15
+QString Hex2(int value); // last two digits of "0" + hex(value): 5 -> "05", 10 -> "0A"
+QString Hex1(int value); // one upper-case digit of value & 15
 
-int HexDigitValue(unsigned char c);  // 0..15, or -1 when c is no hex digit
+int HexDigitValue(unsigned char c); // 0..15, or -1 when c is no hex digit
 
 // Reads a group of hex characters, most significant first, stopping at the
 // first non-digit. An empty group or one without a leading digit reads 0.

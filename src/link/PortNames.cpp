@@ -19,7 +19,8 @@ bool PortNames::AddMapping(const QString& option, QString* error) {
     const auto match = pattern.match(option);
     if (!match.hasMatch()) {
         if (error != nullptr) {
-            *error = QStringLiteral("expected COMk=DEVICE with k from 1 to 4, got \"%1\"").arg(option);
+            *error =
+                QStringLiteral("expected COMk=DEVICE with k from 1 to 4, got \"%1\"").arg(option);
         }
         return false;
     }

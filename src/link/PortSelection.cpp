@@ -3,7 +3,7 @@
 #include "link/Framing.h"
 
 void Form1::OpenCommPort(int port) {
-    OpeningPort = true;  // the option click raised below must not reopen the port
+    OpeningPort = true; // the option click raised below must not reopen the port
     MSComm1->SetCommPort(port);
     MenuItem* items[4] = {mnuCOM1, mnuCOM2, mnuCOM3, mnuCOM4};
     for (int k = 1; k <= 4; ++k) {

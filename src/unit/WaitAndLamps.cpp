@@ -44,4 +44,6 @@ void Form1::Timer2_Timer() {
     }
 }
 
-void Form1::Timer3_Timer() { State.WaitDone = 1; }
+void Form1::Timer3_Timer() {
+    State.WaitDone = 1;
+}

@@ -107,13 +107,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(form.Label2(2)->Caption(), QStringLiteral("256"), 3000);
         QVERIFY(!form.Picture1(255)->IsGrey());
 
-        form.Command2_Click(2);  // Pattern1
+        form.Command2_Click(2); // Pattern1
         QTRY_VERIFY_WITH_TIMEOUT(GridShows(form, Pattern1Digits()), 3000);
-        form.Command2_Click(3);  // Pattern2
+        form.Command2_Click(3); // Pattern2
         QTRY_VERIFY_WITH_TIMEOUT(GridShows(form, Pattern2Digits()), 3000);
-        form.Command2_Click(5);  // Pattern3
+        form.Command2_Click(5); // Pattern3
         QTRY_VERIFY_WITH_TIMEOUT(GridShows(form, Pattern3Digits()), 3000);
-        form.Command2_Click(1);  // Clear4
+        form.Command2_Click(1); // Clear4
         QTRY_VERIFY_WITH_TIMEOUT(GridShows(form, ClearLineDigits()), 3000);
         QVERIFY(bench.Unit.LineMemory(0) == QByteArray(32, '\0'));
 
@@ -134,10 +134,10 @@ private slots:
         Form1& form = *bench.Form;
         QTRY_VERIFY_WITH_TIMEOUT(form.State.Connected == 1, 5000);
         for (int i = 0; i < 5; ++i) {
-            form.Command2_Click(7);  // "+" to ten records
+            form.Command2_Click(7); // "+" to ten records
         }
         form.menuT240_Click();
-        form.Command2_Click(11);  // "Auto-F"
+        form.Command2_Click(11); // "Auto-F"
         for (int u = 1; u <= 10; ++u) {
             QTRY_VERIFY2_WITH_TIMEOUT(!form.UnitRow(u)(1)->Caption().isEmpty(),
                                       qPrintable(QStringLiteral("unit %1").arg(u)), 6000);

@@ -14,31 +14,42 @@ private slots:
         int tableCells = 0;
         for (int u = 1; u <= 10; ++u) {
             for (int k = 0; k <= 8; ++k) {
-                QVERIFY2(f->UnitRow(u)(k) != nullptr, qPrintable(QString("unit %1 cell %2").arg(u).arg(k)));
+                QVERIFY2(f->UnitRow(u)(k) != nullptr,
+                         qPrintable(QString("unit %1 cell %2").arg(u).arg(k)));
                 ++tableCells;
             }
         }
-        QCOMPARE(tableCells, 90);  // ten rows of nine cells
+        QCOMPARE(tableCells, 90); // ten rows of nine cells
         QCOMPARE(f->Command2.Count(), 11);
         QVERIFY(!f->Command2.Contains(4));
         QCOMPARE(f->findChildren<VbFrame*>().size(), 8);
-        QCOMPARE(f->Label22.Count(), 12);  // row a10 and the three strip elements
+        QCOMPARE(f->Label22.Count(), 12); // row a10 and the three strip elements
         QCOMPARE(f->Label12.Count(), 12);
     }
 
     void elementsAreFoundByControlNameAndIndex_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("ROM caption") << "Label2_0" << "ROM Version";
-        QTest::newRow("rate") << "Label1" << "通信レート(Bytes/Sec)";
-        QTest::newRow("bits per scan") << "Label9_0" << "ビット数/Scan";
-        QTest::newRow("all data") << "Label9_3" << "全データ要求";
-        QTest::newRow("period") << "Label9_5" << "サンプリング周期";
-        QTest::newRow("row F") << "Label7_15" << "F";
-        QTest::newRow("a10") << "Label12_9" << "a10";
-        QTest::newRow("M-Code") << "Label12_11" << "M-Code";
-        QTest::newRow("Connect") << "Label2_7" << "Connect";
-        QTest::newRow("Csum") << "Label2_9" << "Csum";
+        QTest::newRow("ROM caption") << "Label2_0"
+                                     << "ROM Version";
+        QTest::newRow("rate") << "Label1"
+                              << "通信レート(Bytes/Sec)";
+        QTest::newRow("bits per scan") << "Label9_0"
+                                       << "ビット数/Scan";
+        QTest::newRow("all data") << "Label9_3"
+                                  << "全データ要求";
+        QTest::newRow("period") << "Label9_5"
+                                << "サンプリング周期";
+        QTest::newRow("row F") << "Label7_15"
+                               << "F";
+        QTest::newRow("a10") << "Label12_9"
+                             << "a10";
+        QTest::newRow("M-Code") << "Label12_11"
+                                << "M-Code";
+        QTest::newRow("Connect") << "Label2_7"
+                                 << "Connect";
+        QTest::newRow("Csum") << "Label2_9"
+                              << "Csum";
     }
     void elementsAreFoundByControlNameAndIndex() {
         QFETCH(QString, name);
@@ -51,11 +62,13 @@ private slots:
 
     void buttonsOptionsAndFramesCarryTheirCaptions() {
         FormFixture f(false);
-        const QStringList command2 = {"Clear1", "Clear4", "Pattern1", "Pattern2", "",        "Pattern3",
-                                      "Stop",   "+",      "-",        "Clear",    "Send_text", "Auto-F"};
+        const QStringList command2 = {"Clear1", "Clear4",   "Pattern1",  "Pattern2",
+                                      "",       "Pattern3", "Stop",      "+",
+                                      "-",      "Clear",    "Send_text", "Auto-F"};
         for (int i = 0; i < command2.size(); ++i) {
             if (i != 4) {
-                QCOMPARE(f.Form->findChild<CommandButton*>(ElementName("Command2", i))->text(), command2[i]);
+                QCOMPARE(f.Form->findChild<CommandButton*>(ElementName("Command2", i))->text(),
+                         command2[i]);
             }
         }
         QCOMPARE(f->Command1(1)->text(), QStringLiteral("Read"));
@@ -79,7 +92,8 @@ private slots:
         QCOMPARE(f->ClientArea()->size(), QSize(774, 432));
         QCOMPARE(f->Frame1->geometry(), QRect(324, 7, 439, 95));
         // Cell 0x9A: row 9, column 10, after both 60-twip gaps.
-        QCOMPARE(f->Picture1(0x9A)->geometry(), QRect((2280 + 480 + 7) / 15, (2670 + 240 + 7) / 15, 17, 17));
+        QCOMPARE(f->Picture1(0x9A)->geometry(),
+                 QRect((2280 + 480 + 7) / 15, (2670 + 240 + 7) / 15, 17, 17));
         QCOMPARE(f->Picture1(0)->geometry().topLeft(), QPoint(20, 46));
         QCOMPARE(f->Label13(8)->geometry().left(), (5760 + 7) / 15);
         QCOMPARE(f->Label22(0)->geometry().top(), (750 + 1890 + 7) / 15);
@@ -111,7 +125,8 @@ private slots:
         for (QAction* a : f->menuSPL->actions()) {
             periods << a->text();
         }
-        QCOMPARE(periods, QStringList({"停止", " 240mS", " 400mS", " 700mS", "1000mS", "2000mS", "4000mS"}));
+        QCOMPARE(periods,
+                 QStringList({"停止", " 240mS", " 400mS", " 700mS", "1000mS", "2000mS", "4000mS"}));
         QCOMPARE(f->menuHelp_version->text(), QStringLiteral("バージョン情報(&V)"));
         QVERIFY(f->findChild<MenuItem*>("menuT700") == f->menuT700);
     }
@@ -119,7 +134,7 @@ private slots:
     void choosingAMenuItemDoesNotToggleItsMarkByItself() {
         FormFixture f;
         QVERIFY(f->menuSPLstop->isChecked());
-        f->menuSPLstop->trigger();  // the stop handler sets the mark again
+        f->menuSPLstop->trigger(); // the stop handler sets the mark again
         QVERIFY(f->menuSPLstop->isChecked());
         f->menuT700->trigger();
         QVERIFY(f->menuT700->isChecked());
@@ -130,11 +145,11 @@ private slots:
         FormFixture f;
         f->show();
         f.Serial.ClearWrites();
-        QTest::mouseClick(f->Label2(0), Qt::LeftButton);  // ROM Version caption asks again
+        QTest::mouseClick(f->Label2(0), Qt::LeftButton); // ROM Version caption asks again
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>({Wire("QV")}));
-        QTest::mouseClick(f->Label12(0), Qt::LeftButton);  // a1 steps back to TH
+        QTest::mouseClick(f->Label12(0), Qt::LeftButton); // a1 steps back to TH
         QCOMPARE(f->Label13(0)->Caption(), QStringLiteral("TH"));
-        QTest::mouseClick(f->Label3(4), Qt::LeftButton);  // any cell of a5 steps forward
+        QTest::mouseClick(f->Label3(4), Qt::LeftButton); // any cell of a5 steps forward
         QCOMPARE(f->Label3(0)->Caption(), QStringLiteral("Tmp"));
     }
 };

@@ -50,7 +50,8 @@ private slots:
         QTest::addColumn<QString>("says");
         QTest::newRow("absent") << int(SerialControl::OpenFailure::NotFound) << "does not exist";
         QTest::newRow("in use") << int(SerialControl::OpenFailure::InUse) << "in use";
-        QTest::newRow("no permission") << int(SerialControl::OpenFailure::NoPermission) << "dialout";
+        QTest::newRow("no permission")
+            << int(SerialControl::OpenFailure::NoPermission) << "dialout";
     }
     void aPortThatCannotBeOpenedIsReportedOnceAndAnotherCanBeChosen() {
         QFETCH(int, failure);
@@ -85,7 +86,7 @@ private slots:
         f.Serial.RaiseFault("device gone");
         QCOMPARE(f.Boxes.Shown.size(), 1);
         QVERIFY(f.Boxes.Shown[0].Text.contains("COM1"));
-        f->SendCommand(QString::fromLatin1(CommandText("QV")));  // closed: nothing goes out
+        f->SendCommand(QString::fromLatin1(CommandText("QV"))); // closed: nothing goes out
         QCOMPARE(f.Serial.DroppedWrites, 1);
         f->mnuCOM1->trigger();
         QVERIFY(f.Serial.PortOpen());

@@ -29,7 +29,8 @@ private slots:
         f->WaitTimer(200);
         const qint64 outerEnd = clock.elapsed();
         QVERIFY2(innerEnd >= 1545 && innerEnd < 1650, qPrintable(QString::number(innerEnd)));
-        QVERIFY2(outerEnd >= innerEnd && outerEnd < innerEnd + 60, qPrintable(QString::number(outerEnd)));
+        QVERIFY2(outerEnd >= innerEnd && outerEnd < innerEnd + 60,
+                 qPrintable(QString::number(outerEnd)));
     }
 
     void aShorterNestedWaitDoesNotEndTheOuterEarly() {
@@ -67,8 +68,10 @@ private slots:
         FormFixture f;
         f.State().ByteCount = 79;
         f->Timer2_Timer();
-        QVERIFY(QRegularExpression("^\\d{4}/\\d{2}/\\d{2}$").match(f->Label2(6)->Caption()).hasMatch());
-        QVERIFY(QRegularExpression("^\\d{2}:\\d{2}:\\d{2}$").match(f->Label2(8)->Caption()).hasMatch());
+        QVERIFY(
+            QRegularExpression("^\\d{4}/\\d{2}/\\d{2}$").match(f->Label2(6)->Caption()).hasMatch());
+        QVERIFY(
+            QRegularExpression("^\\d{2}:\\d{2}:\\d{2}$").match(f->Label2(8)->Caption()).hasMatch());
         QCOMPARE(f->Label2(3)->Caption(), QStringLiteral("79"));
         QCOMPARE(f->Label17->BackColor(), Colors::kWhite);
         QCOMPARE(f.State().ByteCount, int16_t(0));

@@ -14,8 +14,9 @@ private slots:
         QTest::newRow("QRD00") << QByteArray("\r\nQRD00\r\nZ") << QByteArray("\r\nQRD00\r\n75");
         QTest::newRow("lone placeholder") << QByteArray("Z") << QByteArray("00");
         // Only the last Z is the placeholder; an operator's own Z is data.
-        QTest::newRow("text ending in Z") << QByteArray("\r\nABZ\r\nZ")
-                                          << QByteArray("\r\nABZ\r\n") + ChecksumDigits("\r\nABZ\r\n");
+        QTest::newRow("text ending in Z")
+            << QByteArray("\r\nABZ\r\nZ")
+            << QByteArray("\r\nABZ\r\n") + ChecksumDigits("\r\nABZ\r\n");
         QTest::newRow("Z inside") << QByteArray("\r\nQZA\r\nZ")
                                   << QByteArray("\r\nQZA\r\n") + ChecksumDigits("\r\nQZA\r\n");
     }
@@ -49,8 +50,13 @@ private slots:
         QTest::newRow("stops at G") << QByteArray("1G") << 1u;
         QTest::newRow("leading bad") << QByteArray("G1") << 0u;
         QTest::newRow("empty") << QByteArray() << 0u;
-        QTest::newRow("high byte") << QByteArray("\xB1" "1") << 0u;
-        QTest::newRow("NUL") << QByteArray("1\0" "2", 3) << 1u;
+        QTest::newRow("high byte") << QByteArray("\xB1"
+                                                 "1")
+                                   << 0u;
+        QTest::newRow("NUL") << QByteArray("1\0"
+                                           "2",
+                                           3)
+                             << 1u;
     }
     void hexFieldsReadUntilTheFirstNonDigit() {
         QFETCH(QByteArray, digits);
@@ -62,8 +68,8 @@ private slots:
         const QByteArray s("\r\nQG12ABCD\r\n");
         QCOMPARE(FieldHex(s, 5, 2), 0x12u);
         QCOMPARE(FieldHex(s, 9, 2), 0xCDu);
-        QCOMPARE(FieldHex(s, 11, 4), 0u);     // CR LF is no digit
-        QCOMPARE(Field(s, 11, 4).size(), 2);  // runs past the end
+        QCOMPARE(FieldHex(s, 11, 4), 0u);    // CR LF is no digit
+        QCOMPARE(Field(s, 11, 4).size(), 2); // runs past the end
         QCOMPARE(Field(s, 40, 4).size(), 0);
         QCOMPARE(FieldHexSigned16("\r\nQyFFFF", 5), int16_t(-1));
         QCOMPARE(FieldHexSigned16("\r\nQy7FFF", 5), int16_t(32767));

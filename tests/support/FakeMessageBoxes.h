@@ -27,6 +27,6 @@ public:
         return Answers.isEmpty() ? false : Answers.takeFirst();
     }
     QList<Box> Shown;
-    QList<bool> Answers;            // true for Yes; No when none is left
-    std::function<void()> OnBox;    // runs while the box would be open
+    QList<bool> Answers;         // true for Yes; No when none is left
+    std::function<void()> OnBox; // runs while the box would be open
 };

@@ -120,4 +120,6 @@ inline QByteArray FakeSerialControl::Reply(const QByteArray& codeAndData) {
 inline QByteArray Wire(const QByteArray& codeAndArguments) {
     return FrameBytes(CommandText(codeAndArguments));
 }
-inline QByteArray RawLine(const QByteArray& text) { return "\r\n" + text + "\r\n"; }
+inline QByteArray RawLine(const QByteArray& text) {
+    return "\r\n" + text + "\r\n";
+}
