@@ -3,13 +3,18 @@
 #include "core/Form1.h"
 #include "link/Framing.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTimer>
 
 namespace {
-QString Command(const char* code) { return QString::fromLatin1(CommandText(code)); }
-QString RawLine(const char* text) { return QStringLiteral("\r\n%1\r\n").arg(QLatin1String(text)); }
+QString Command(const char* code) {
+    return QString::fromLatin1(CommandText(code));
+}
+QString RawLine(const char* text) {
+    return QStringLiteral("\r\n%1\r\n").arg(QLatin1String(text));
+}
 } // namespace
 
 void Form1::RequestVersion() {
@@ -32,8 +37,17 @@ void Form1::ConnectUnit() {
         sequence = {RawLine("RING"), RawLine("CONNECT"), Command("QND"), Command("QRD")};
     }
     for (const QString& text : sequence) {
+        // Once the stop sequence has sent its memory clear the unit is left
+        // alone: a connect sequence that was running when the window closed
+        // ends here instead of restarting the unit.
+        if (Unloading || IsUnloaded) {
+            return;
+        }
         SendCommand(text);
         WaitTimer(200);
+    }
+    if (Unloading || IsUnloaded) {
+        return;
     }
     Label17->SetBackColor(Colors::kLightBlue);
     Timer1->SetEnabled(true);
@@ -61,6 +75,14 @@ void Form1::Command3_Click(int index) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
         State.ConnectWaiting = 0;
+        // An outer wait may be asleep in its own event processing; make it
+        // look at its deadline again.
+        if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+            dispatcher->wakeUp();
+        }
+        if (Unloading || IsUnloaded) {
+            return; // the window closed during the wait: nobody to tell
+        }
         if (State.VersionReplied == 0) {
             Boxes->Information(QStringLiteral("Information"),
                                QStringLiteral("通信ができません！\r\nTry again !"));

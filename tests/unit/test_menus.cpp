@@ -1,0 +1,154 @@
+// The help menu's two boxes, the Line select with its pause and the copy of
+// what the grid shows, and the Read Command options.
+#include "UnitTestHelpers.h"
+
+using namespace UnitTest;
+
+class TestMenus : public QObject {
+    Q_OBJECT
+private slots:
+    void theHelpBoxShowsTheProcedure() {
+        FormFixture f;
+        f->menuHelp_mokuji->trigger();
+        QCOMPARE(f.Boxes.Shown.size(), 1);
+        const auto& box = f.Boxes.Shown[0];
+        QCOMPARE(box.Question, false);
+        QCOMPARE(box.Title, QStringLiteral("ヘルプ"));
+        // U+3000 is the ideographic space; "ＯＫ" is full width; "Clear4"
+        // closes with an ASCII bracket.
+        const QStringList lines = {
+            QStringLiteral(
+                "ZEL-03(CPU:10MHz)専用ROM「LUPTABxx」「RAV-Bxx」「ZEL10-xx」のチェッカーです。"),
+            QString(),
+            QStringLiteral(
+                "1.\u3000サンプルパワーオンでROM名が表示され、コネクト窓が水色点灯すれば接続は"
+                "\uFF2F\uFF2Bで待機状態となります。"),
+            QStringLiteral("2.\u3000次の手順でチェックを行います。"),
+            QStringLiteral("\u3000\u2460 「Pattern1」→「Pattern2」→「Pattern3」をチェックします。"),
+            QStringLiteral(
+                "\u3000\u2461 最後に「Clear4]でメモリをクリアした後「Stop」ボタンで終了します。"),
+            QStringLiteral("\u3000\u2462 サンプルをパワーオフします。"),
+        };
+        QCOMPARE(box.Text.split(QStringLiteral("\r\n")), lines);
+        QCOMPARE(box.Text, lines.join(QStringLiteral("\r\n")));
+    }
+
+    void theVersionBoxNamesTheProgramAndItsMaker() {
+        FormFixture f;
+        f->menuHelp_version->trigger();
+        QCOMPARE(f.Boxes.Shown.size(), 1);
+        const auto& box = f.Boxes.Shown[0];
+        QCOMPARE(box.Question, false);
+        QCOMPARE(box.Title, QStringLiteral("バージョン情報"));
+        const QStringList lines = box.Text.split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0], QStringLiteral("       ZEL_Checker 1.13"));
+        QCOMPARE(lines[1], QString());
+        QVERIFY(!lines[2].trimmed().isEmpty());
+        QVERIFY(lines[3].startsWith("       ") && lines[3][7] != QLatin1Char(' '));
+    }
+
+    void lineSelectPausesPollingAndPollsTheNewLine() {
+        FormFixture f;
+        f->menuT400_Click();
+        QTest::qWait(450); // one poll of line 1 has gone out
+        QCOMPARE(NamesFrom(f.Serial, 1), QStringList{"QB0"});
+        f.Serial.ClearWrites();
+        const qint64 clicked = f.Serial.NowMs();
+        const qint64 ms = TimeMs([&] { QTest::mouseClick(f->Option1(2), Qt::LeftButton); });
+        QVERIFY2(ms >= 295 && ms < 400, qPrintable(QString::number(ms)));
+        QCOMPARE(f.Serial.Writes.size(), 0);
+        QCOMPARE(int(f.State().ScanLine), 2);
+        QVERIFY(f->Option1(2)->Value() && !f->Option1(0)->Value());
+        QVERIFY(QTest::qWaitFor([&] { return f.Serial.Writes.size() >= 2; }, 1500));
+        QCOMPARE(NamesFrom(f.Serial, 0), QStringList({"QB2", "QB2"}));
+        const qint64 first = f.Serial.Writes[0].AtMs - clicked;
+        QVERIFY2(first >= 690 && first < 800, qPrintable(QString::number(first)));
+        QCOMPARE(f->Timer1->Interval(), 400);
+    }
+
+    void lineSelectCarriesWhatTheGridShowsToTheNewLine() {
+        FormFixture f;
+        auto& shown = f.State().ShownBits;
+        for (int i = 0; i < 256; ++i) {
+            shown[static_cast<std::size_t>(i)] = static_cast<int16_t>(i % 3 == 0);
+            shown[static_cast<std::size_t>(512 + i)] = static_cast<int16_t>(i % 2);
+            shown[static_cast<std::size_t>(768 + i)] = 1;
+        }
+        const auto before = shown;
+        f->Option1_Click(2);
+        for (int i = 0; i < 256; ++i) {
+            QCOMPARE(shown[static_cast<std::size_t>(512 + i)], before[static_cast<std::size_t>(i)]);
+        }
+        // The old line and the others keep their records.
+        for (int i : {0, 1, 3}) {
+            for (int c = 0; c < 256; ++c) {
+                const auto at = static_cast<std::size_t>(256 * i + c);
+                QCOMPARE(shown[at], before[at]);
+            }
+        }
+    }
+
+    // A scan reply that arrives during the pause is shown first; the copy then
+    // starts from the line that reply put on the grid.
+    void aReplyDuringTheLineSelectPauseIsShownBeforeTheSwitch() {
+        FormFixture f;
+        f.Serial.ReceiveAfter(100, FakeSerialControl::Reply("QB1FF00FF00"));
+        f->Option1_Click(2);
+        QCOMPARE(int(f.State().ScanLine), 2);
+        const auto& shown = f.State().ShownBits;
+        int lit = 0;
+        for (int i = 0; i < 256; ++i) {
+            const auto line1 = shown[static_cast<std::size_t>(256 + i)];
+            QCOMPARE(shown[static_cast<std::size_t>(512 + i)], line1);
+            lit += line1;
+        }
+        QCOMPARE(lit, 16);
+    }
+
+    void lineSelectLeavesPollingAsThePeriodSays_data() {
+        QTest::addColumn<bool>("reset");
+        QTest::addColumn<int>("polls");
+        QTest::newRow("sampling stopped") << false << 0;
+        QTest::newRow("after a Reset at 400 ms") << true << 1;
+    }
+    void lineSelectLeavesPollingAsThePeriodSays() {
+        QFETCH(bool, reset);
+        QFETCH(int, polls);
+        FormFixture f;
+        if (reset) {
+            QVERIFY(ConnectTo(f, "ZEL10-02"));
+            f->menuT400_Click();
+            f->Command3_Click(1);
+            QVERIFY(!f->Timer1->Enabled());
+        }
+        f.Serial.ClearWrites();
+        f->Option1_Click(1);
+        QTest::qWait(550);
+        QCOMPARE(NamesFrom(f.Serial, 0), QStringList(polls, QStringLiteral("QB1")));
+        QCOMPARE(f->Label2(10)->Caption(), reset ? QStringLiteral("自動") : QStringLiteral("停止"));
+    }
+
+    void theReadCommandChoosesThePollAndTheBoardFrame() {
+        FormFixture f;
+        f->show();
+        QVERIFY(f->Frame7->isVisible());
+        f.Serial.ClearWrites();
+        QTest::mouseClick(f->Option3(1), Qt::LeftButton);
+        QCOMPARE(int(f.State().ReadCommandMode), 1);
+        QVERIFY(!f->Frame7->isVisible());
+        QVERIFY(f->Option3(1)->Value() && !f->Option3(0)->Value());
+        QCOMPARE(f.Serial.Writes.size(), 0); // nothing goes out at the switch
+        f->Timer1_Timer();
+        QTest::mouseClick(f->Option3(0), Qt::LeftButton);
+        QCOMPARE(int(f.State().ReadCommandMode), 0);
+        QVERIFY(f->Frame7->isVisible());
+        f->Timer1_Timer();
+        f.State().ScanMode = QStringLiteral("F");
+        f->Timer1_Timer();
+        QCOMPARE(NamesFrom(f.Serial, 0), QStringList({"QA", "QB0", "Qf001"}));
+    }
+};
+
+QTEST_MAIN(TestMenus)
+#include "test_menus.moc"
