@@ -86,7 +86,7 @@ public:
         if (!Queue.empty() || maxMs < 1 || maxMs > kQuietPollMs) {
             BadWait = true;
         }
-        double until = Now + std::max(maxMs, 0);
+        double until = Now + std::max(maxMs, 1);  // a bad wait still ends the test
         if (!Pending.empty()) {
             until = std::min(until, Pending.front().AtMs);
         }
@@ -169,7 +169,9 @@ private slots:
             {"checksum lower case", "\r\nQV\r\nd5", Result::Accepted, 5, false},
             {"checksum upper case", "\r\nQV\r\nD5", Result::Accepted, 5, false},
             {"wrong checksum", wrong, Result::ChecksumError, 13, false},
-            {"checksum digit not hex", "\r\nQV\r\nDG", Result::ChecksumError, 5, false},
+            // The sum is 0D: a reading that stopped at the bad digit would take "D" for it.
+            {"checksum digit not hex", "\r\nQV8\r\nDG", Result::ChecksumError, 6, false},
+            {"checksum with leading zero", "\r\nQV8\r\n0D", Result::Accepted, 6, false},
             {"short command line", "AT\r", Result::Accepted, 1, false},
             {"command line", "AT&F\r", Result::Accepted, 5, true},
             {"command line, text after CR", "AT#1\rAB\r", Result::Rejected, 5, false},
@@ -320,16 +322,20 @@ private slots:
     }
 
     void overLongFrameOfTheReceiveBuffer() {
-        std::vector<uint8_t> memory(CheckerState::kReceiveBufferSize + 1, 0xA5);
+        const int size = CheckerState::kReceiveBufferSize;
+        const QByteArray frame = QByteArray("\r\nQD") + QByteArray(13000, '0') + "\r\n00";
+        // Room behind the buffer for the whole frame, so an overrun shows as
+        // changed guard bytes rather than a damaged heap.
+        std::vector<uint8_t> memory(size_t(frame.size()) + 16, 0xA5);
         FakeLine line;
-        line.Send(QByteArray("\r\nQD") + QByteArray(13000, '0') + "\r\n00", 0, false);
+        line.Send(frame, 0, false);
         line.Send("\r\nQV\r\nD5", 100);
-        const FrameOutcome outcome = Collect(line, memory.data(), CheckerState::kReceiveBufferSize);
+        const FrameOutcome outcome = Collect(line, memory.data(), size);
         QCOMPARE(outcome.Result, Result::Rejected);
-        QCOMPARE(outcome.Count, CheckerState::kReceiveBufferSize);
-        QCOMPARE(memory.back(), uint8_t(0xA5));
-        QCOMPARE(Collect(line, memory.data(), CheckerState::kReceiveBufferSize).Result,
-                 Result::Accepted);
+        QCOMPARE(outcome.Count, size);
+        QVERIFY(
+            std::all_of(memory.begin() + size, memory.end(), [](uint8_t b) { return b == 0xA5; }));
+        QCOMPARE(Collect(line, memory.data(), size).Result, Result::Accepted);
     }
 
     void silenceAfterOneByteIsNoFrame_data() {
