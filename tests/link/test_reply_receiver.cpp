@@ -86,7 +86,7 @@ public:
         if (!Queue.empty() || maxMs < 1 || maxMs > kQuietPollMs) {
             BadWait = true;
         }
-        double until = Now + std::max(maxMs, 1);  // a bad wait still ends the test
+        double until = Now + std::max(maxMs, 1); // a bad wait still ends the test
         if (!Pending.empty()) {
             until = std::min(until, Pending.front().AtMs);
         }
