@@ -14,11 +14,13 @@ QString Command(const QByteArray& codeAndArguments) {
 void Form1::RefuseOperatorText(uint codePoint) {
     const char32_t c = codePoint;
     const QString shown = QString::fromUcs4(&c, 1);
-    const QString code = QString::number(codePoint, 16).toUpper().rightJustified(4, QLatin1Char('0'));
-    Boxes->Information(QStringLiteral("Information"),
-                       QStringLiteral("「%1」(U+%2) は送信できません。\r\nThe character \"%1\" (U+%2) "
-                                      "cannot be sent: only ASCII characters go to the unit.")
-                           .arg(shown, code));
+    const QString code =
+        QString::number(codePoint, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+    Boxes->Information(
+        QStringLiteral("Information"),
+        QStringLiteral("「%1」(U+%2) は送信できません。\r\nThe character \"%1\" (U+%2) "
+                       "cannot be sent: only ASCII characters go to the unit.")
+            .arg(shown, code));
 }
 
 void Form1::WriteLineData(const QString& lineDigit, const QString& digits) {
@@ -27,10 +29,18 @@ void Form1::WriteLineData(const QString& lineDigit, const QString& digits) {
     State.ByteCount = static_cast<int16_t>(State.ByteCount + 72);
 }
 
-void Form1::WritePattern1() { WriteLineData(LineDigit(), QString::fromLatin1(Pattern1Digits())); }
-void Form1::WritePattern2() { WriteLineData(LineDigit(), QString::fromLatin1(Pattern2Digits())); }
-void Form1::WritePattern3() { WriteLineData(LineDigit(), QString::fromLatin1(Pattern3Digits())); }
-void Form1::ClearLine() { WriteLineData(LineDigit(), QString::fromLatin1(ClearLineDigits())); }
+void Form1::WritePattern1() {
+    WriteLineData(LineDigit(), QString::fromLatin1(Pattern1Digits()));
+}
+void Form1::WritePattern2() {
+    WriteLineData(LineDigit(), QString::fromLatin1(Pattern2Digits()));
+}
+void Form1::WritePattern3() {
+    WriteLineData(LineDigit(), QString::fromLatin1(Pattern3Digits()));
+}
+void Form1::ClearLine() {
+    WriteLineData(LineDigit(), QString::fromLatin1(ClearLineDigits()));
+}
 
 void Form1::Command2_Click(int index) {
     // No poll may go out between the parts of a button's work.
@@ -81,12 +91,20 @@ void Form1::Command2_Click(int index) {
         // Each character goes out as one byte: a character outside ASCII has
         // no single byte and would arrive corrupted, so nothing is sent.
         const QString text = Text1->text();
-        for (const uint codePoint : text.toUcs4()) {
-            if (codePoint > 0x7F) {
-                RefuseOperatorText(codePoint);
-                Timer1->SetEnabled(true);
-                return;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            if (c.unicode() <= 0x7F) {
+                continue;
             }
+            // A pair of surrogates is one character; half a pair is named by
+            // its own code rather than as a replacement character.
+            uint codePoint = c.unicode();
+            if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+                codePoint = QChar::surrogateToUcs4(c, text.at(i + 1));
+            }
+            RefuseOperatorText(codePoint);
+            Timer1->SetEnabled(true);
+            return;
         }
         SendCommand(QStringLiteral("\r\n") + text + QStringLiteral("\r\nZ"));
         break;
@@ -110,7 +128,7 @@ void Form1::Command2_Click(int index) {
         Timer1->SetEnabled(true);
         break;
     default:
-        break;  // "+" and "-" leave polling stopped; "Stop" has restarted it
+        break; // "+" and "-" leave polling stopped; "Stop" has restarted it
     }
 }
 

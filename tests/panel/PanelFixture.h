@@ -1,0 +1,70 @@
+#pragma once
+
+// A window on a fake port that also notes, for every write, whether the
+// polling timer was enabled at that moment; and frame bytes built here from
+// first principles, so that the panel tests do not lean on the framing code.
+
+#include "FakeMessageBoxes.h"
+#include "FakeSerialControl.h"
+#include "core/Form1.h"
+
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+class WatchingSerial : public FakeSerialControl {
+public:
+    std::function<void()> BeforeOutput;
+    void Output(const QByteArray& bytes) override {
+        if (BeforeOutput) {
+            BeforeOutput();
+        }
+        FakeSerialControl::Output(bytes);
+    }
+};
+
+struct PanelFixture {
+    WatchingSerial Serial;
+    FakeMessageBoxes Boxes;
+    std::unique_ptr<Form1> Form;
+    QList<bool> PollingAtWrite; // Timer1->Enabled() as each write left
+
+    PanelFixture() {
+        Form = std::make_unique<Form1>(&Serial, &Boxes);
+        Form->Form_Load();
+        Serial.BeforeOutput = [this] { PollingAtWrite.append(Form->Timer1->Enabled()); };
+        Forget();
+    }
+    Form1* operator->() const { return Form.get(); }
+    CheckerState& State() const { return Form->State; }
+
+    // Drops what start-up wrote, so a test sees only its own traffic.
+    void Forget() {
+        Serial.ClearWrites();
+        PollingAtWrite.clear();
+    }
+
+    // Bytes from the unit, handled as they would be when they arrive.
+    // The receive handler takes the whole frame in one call, so the reply
+    // has been dispatched once nothing is left waiting.
+    void Deliver(const QByteArray& codeAndData) {
+        Serial.Receive(FakeSerialControl::Reply(codeAndData));
+        QTRY_VERIFY(Serial.Incoming.isEmpty());
+    }
+};
+
+// CR LF body CR LF and two upper-case hex digits of the byte sum modulo 256.
+inline QByteArray Frame(const QByteArray& body) {
+    const QByteArray text = "\r\n" + body + "\r\n";
+    int sum = 0;
+    for (const char c : text) {
+        sum += static_cast<unsigned char>(c);
+    }
+    return text + QByteArray::number(sum % 256, 16).toUpper().rightJustified(2, '0');
+}
+
+// A table row of hex bytes written with blanks between them.
+inline QByteArray Digits(const char* row) {
+    return QByteArray(row).replace(' ', "");
+}
