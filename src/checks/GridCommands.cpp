@@ -4,6 +4,8 @@
 #include "link/Framing.h"
 #include "link/HexText.h"
 
+#include <QCursor>
+
 void Form1::SendBitWrite(const QString& lineDigit, const QString& cellDigits,
                          const QString& stateDigit) {
     SendCommand(QStringLiteral("\r\nQW") + lineDigit + cellDigits + stateDigit +
@@ -29,10 +31,18 @@ QString HalfRowCommand(const QString& lineDigit, int row, char half, const char*
 }
 } // namespace
 
-void Form1::Label7_Click(int index) { SendCommand(HalfRowCommand(LineDigit(), index, '0', "FF")); }
-void Form1::Label4_Click(int index) { SendCommand(HalfRowCommand(LineDigit(), index, '8', "FF")); }
-void Form1::Label5_Click(int index) { SendCommand(HalfRowCommand(LineDigit(), index, '0', "00")); }
-void Form1::Label24_Click(int index) { SendCommand(HalfRowCommand(LineDigit(), index, '8', "00")); }
+void Form1::Label7_Click(int index) {
+    SendCommand(HalfRowCommand(LineDigit(), index, '0', "FF"));
+}
+void Form1::Label4_Click(int index) {
+    SendCommand(HalfRowCommand(LineDigit(), index, '8', "FF"));
+}
+void Form1::Label5_Click(int index) {
+    SendCommand(HalfRowCommand(LineDigit(), index, '0', "00"));
+}
+void Form1::Label24_Click(int index) {
+    SendCommand(HalfRowCommand(LineDigit(), index, '8', "00"));
+}
 void Form1::Label11_Click(int /*index*/) {}
 
 void Form1::Picture1_MouseMove(int index) {
@@ -43,7 +53,14 @@ void Form1::Picture1_MouseMove(int index) {
     }
 }
 
-void Form1::Frame6_MouseMove() { Label2(4)->SetCaption(QString()); }
+void Form1::Frame6_MouseMove() {
+    // A move over a cell or a label of the frame also reaches the frame
+    // itself; only the frame's own background empties the readout.
+    if (Frame6->childAt(Frame6->mapFromGlobal(QCursor::pos())) != nullptr) {
+        return;
+    }
+    Label2(4)->SetCaption(QString());
+}
 
 void Form1::Option4_Click(int index) {
     // The layer keeps the pair exclusive; the choice acts from the next move.

@@ -1,0 +1,158 @@
+// The bit monitor as an input: single-bit and half-row commands, and the
+// readout of the cell under the mouse.
+#include "PanelFixture.h"
+
+namespace {
+// A full bit scan of one line whose data field is given from its start; the
+// rest of the 64 digits are 0. Byte c is digits 2c + 1 (low) and 2c + 2 (high).
+QByteArray BitScan(char line, const QByteArray& leading) {
+    return "QB" + QByteArray(1, line) + leading + QByteArray(64 - leading.size(), '0');
+}
+
+// A point of the frame that lies over none of its elements.
+QPoint FrameBackground(QWidget* frame) {
+    for (int y = frame->height() - 2; y > 0; --y) {
+        for (int x = 2; x < frame->width() - 2; ++x) {
+            if (frame->childAt(x, y) == nullptr) {
+                return {x, y};
+            }
+        }
+    }
+    return {-1, -1};
+}
+} // namespace
+
+class TestGridCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void aCellClickWritesTheOppositeOfTheReportedBit_data() {
+        QTest::addColumn<QByteArray>("scan");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<QByteArray>("sent");
+        // Byte 5 = 0x04: bit 42 (0x2A) of line 1 is 1, its neighbours 0.
+        QTest::newRow("bit 1 is cleared") << BitScan('1', "00000000004") << 42 << Frame("QW12A2");
+        QTest::newRow("bit 0 is set") << BitScan('1', "00000000004") << 41 << Frame("QW1293");
+        // Byte 31 = 0x80: the last cell of line 3.
+        QTest::newRow("last cell")
+            << BitScan('3', QByteArray(62, '0') + "08") << 255 << Frame("QW3FF2");
+        QTest::newRow("first cell, line 0") << BitScan('0', "1") << 0 << Frame("QW0002");
+    }
+    void aCellClickWritesTheOppositeOfTheReportedBit() {
+        QFETCH(QByteArray, scan);
+        QFETCH(int, cell);
+        QFETCH(QByteArray, sent);
+        PanelFixture f;
+        f.Deliver(scan);
+        f.Forget();
+        const int before = f.State().ByteCount;
+        QTest::mouseClick(f->Picture1(cell), Qt::LeftButton);
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{sent});
+        QCOMPARE(f.State().ByteCount - before, 12);
+    }
+
+    void theStateDigitFollowsTheReportNotTheCellColour() {
+        PanelFixture f;
+        // Nothing reported yet: every cell is written as "set".
+        QTest::mouseClick(f->Picture1(200), Qt::LeftButton);
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Frame("QW0C83")});
+        // Line 2 reported with bit 0 set, then line 0 shown again by the Line
+        // select without a new report: line 0's own bit decides.
+        f.Deliver(BitScan('2', "1"));
+        QVERIFY(f->Picture1(0)->BackColor() == Colors::kRed);
+        f.State().ScanLine = 0;
+        f.Forget();
+        QTest::mouseClick(f->Picture1(0), Qt::LeftButton);
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Frame("QW0003")});
+        // A greyed cell beyond a short scan still sends its command.
+        f.Deliver("QB0" + QByteArray(8, '0'));
+        QVERIFY(f->Picture1(100)->IsGrey());
+        f.Forget();
+        QTest::mouseClick(f->Picture1(100), Qt::LeftButton);
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Frame("QW0643")});
+    }
+
+    void theLabelsBesideARowWriteItsHalves_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("row caption B") << "Label7_11" << 0 << Frame("QM0B0FF");
+        QTest::newRow("gap label 0") << "Label4_0" << 0 << Frame("QM008FF");
+        QTest::newRow("left of the two right labels") << "Label5_15" << 3 << Frame("QM3F000");
+        QTest::newRow("right-hand label B") << "Label24_11" << 0 << Frame("QM0B800");
+        QTest::newRow("row caption A, line 2") << "Label7_10" << 2 << Frame("QM2A0FF");
+    }
+    void theLabelsBesideARowWriteItsHalves() {
+        QFETCH(QString, label);
+        QFETCH(int, line);
+        QFETCH(QByteArray, sent);
+        PanelFixture f;
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.Form.get()));
+        f.State().ScanLine = static_cast<int16_t>(line);
+        f.Forget();
+        const int before = f.State().ByteCount;
+        auto* target = f->Frame6->findChild<VbLabel*>(label);
+        QVERIFY(target != nullptr);
+        QTest::mouseClick(target, Qt::LeftButton);
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{sent});
+        QCOMPARE(f.State().ByteCount, before);
+    }
+
+    void theBlankLabelsRightOfTheRowsSendNothing() {
+        PanelFixture f;
+        for (int r = 0; r < 16; ++r) {
+            emit f->Label11(r)->Click(r);
+        }
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{});
+    }
+
+    void theReadoutNamesTheCellUnderTheMouse_data() {
+        QTest::addColumn<bool>("decimal");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("hex 7") << false << 7 << "07";
+        QTest::newRow("hex 200") << false << 200 << "C8";
+        QTest::newRow("hex 255") << false << 255 << "FF";
+        QTest::newRow("dec 7") << true << 7 << "  7";
+        QTest::newRow("dec 42") << true << 42 << " 42";
+        QTest::newRow("dec 200") << true << 200 << "200";
+        QTest::newRow("dec 0") << true << 0 << "  0";
+    }
+    void theReadoutNamesTheCellUnderTheMouse() {
+        QFETCH(bool, decimal);
+        QFETCH(int, cell);
+        QFETCH(QString, shown);
+        PanelFixture f;
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.Form.get()));
+        QTest::mouseClick(f->Option4(decimal ? 0 : 1), Qt::LeftButton);
+        QCOMPARE(f->Option4(0)->Value(), decimal);
+        QCOMPARE(f->Option4(1)->Value(), !decimal);
+        QTest::mouseMove(f->Picture1(cell));
+        QTRY_COMPARE(f->Label2(4)->Caption(), shown);
+        // Onto the frame's own background: the readout empties.
+        const QPoint background = FrameBackground(f->Frame6);
+        QVERIFY(background.x() >= 0);
+        QTest::mouseMove(f->Frame6, background);
+        QTRY_COMPARE(f->Label2(4)->Caption(), QString());
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{});
+    }
+
+    void aNewChoiceActsFromTheNextMove() {
+        PanelFixture f;
+        f->Picture1_MouseMove(200);
+        QCOMPARE(f->Label2(4)->Caption(), QStringLiteral("C8"));
+        f->Option4(0)->SetValue(true);
+        QVERIFY(!f->Option4(1)->Value());
+        QCOMPARE(f->Label2(4)->Caption(), QStringLiteral("C8"));
+        f->Picture1_MouseMove(200);
+        QCOMPARE(f->Label2(4)->Caption(), QStringLiteral("200"));
+        f->Option4(1)->SetValue(true);
+        QVERIFY(!f->Option4(0)->Value());
+        f->Picture1_MouseMove(5);
+        QCOMPARE(f->Label2(4)->Caption(), QStringLiteral("05"));
+    }
+};
+
+QTEST_MAIN(TestGridCommands)
+#include "test_grid_commands.moc"
