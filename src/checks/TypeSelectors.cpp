@@ -18,7 +18,7 @@ void Form1::UnitRow_Click(int unit) {
 
 void Form1::Label12_Click(int index) {
     if (index < 0 || index > 9) {
-        return;  // "ScanMax" and "M-Code"
+        return; // "ScanMax" and "M-Code"
     }
     const int unit = index + 1;
     int32_t& code = State.UnitData[static_cast<std::size_t>(unit)][0];
