@@ -4,7 +4,6 @@
 #include "link/Framing.h"
 #include "link/HexText.h"
 
-#include <QCursor>
 
 void Form1::SendBitWrite(const QString& lineDigit, const QString& cellDigits,
                          const QString& stateDigit) {
@@ -54,11 +53,7 @@ void Form1::Picture1_MouseMove(int index) {
 }
 
 void Form1::Frame6_MouseMove() {
-    // A move over a cell or a label of the frame also reaches the frame
-    // itself; only the frame's own background empties the readout.
-    if (Frame6->childAt(Frame6->mapFromGlobal(QCursor::pos())) != nullptr) {
-        return;
-    }
+    // Cells and labels keep their own moves, so this is the frame's background.
     Label2(4)->SetCaption(QString());
 }
 

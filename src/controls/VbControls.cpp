@@ -39,8 +39,9 @@ void VbLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void VbLabel::mouseMoveEvent(QMouseEvent* event) {
+    // Taken here: a move over an element is not a move over its frame.
+    event->accept();
     emit MouseMove(ElementIndex);
-    QLabel::mouseMoveEvent(event);
 }
 
 PictureCell::PictureCell(int index, QWidget* parent) : QFrame(parent), ElementIndex(index) {
@@ -78,8 +79,8 @@ void PictureCell::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void PictureCell::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
     emit MouseMove(ElementIndex);
-    QFrame::mouseMoveEvent(event);
 }
 
 OptionButton::OptionButton(const QString& control, int index, const QString& caption,
