@@ -30,7 +30,7 @@ void Form1::WriteLineData(const QString& lineDigit, const QString& digits) {
 }
 
 void Form1::WritePattern1() {
-    WriteLineData(LineDigit(), QString::fromLatin1(Pattern1Digits()));
+    WriteLineData(LineDigit(), QString::fromLatin1(Pattern1Digits(State.BitWeights)));
 }
 void Form1::WritePattern2() {
     WriteLineData(LineDigit(), QString::fromLatin1(Pattern2Digits()));
