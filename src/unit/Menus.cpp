@@ -3,9 +3,13 @@
 #include "core/Form1.h"
 #include "unit/HelpTexts.h"
 
-void Form1::menuHelp_mokuji_Click() { Boxes->Information(HelpTitle(), HelpText()); }
+void Form1::menuHelp_mokuji_Click() {
+    Boxes->Information(HelpTitle(), HelpText());
+}
 
-void Form1::menuHelp_version_Click() { Boxes->Information(VersionTitle(), VersionText()); }
+void Form1::menuHelp_version_Click() {
+    Boxes->Information(VersionTitle(), VersionText());
+}
 
 void Form1::Option1_Click(int index) {
     if (index < 0 || index > 3) {
@@ -13,6 +17,9 @@ void Form1::Option1_Click(int index) {
     }
     Timer1->SetEnabled(false);
     WaitTimer(300);
+    if (Unloading || IsUnloaded) {
+        return; // the window closed during the pause: polling stays off
+    }
     const int oldLine = State.ScanLine;
     State.ScanLine = static_cast<int16_t>(index);
     // The grid still shows the old line: record that as what the new line shows,

@@ -106,6 +106,19 @@ private slots:
         QCOMPARE(lit, 16);
     }
 
+    void closingDuringTheLineSelectPauseLeavesPollingOff() {
+        FormFixture f;
+        f->menuT400_Click();
+        f.Serial.ClearWrites();
+        f.Boxes.Answers = {true};
+        QTimer::singleShot(100, [&] { f->mnuExit_Click(); });
+        f->Option1_Click(1);
+        QVERIFY(QTest::qWaitFor([&] { return f->Unloaded(); }, 500));
+        QTest::qWait(500);
+        QVERIFY(!f->Timer1->Enabled());
+        QCOMPARE(NamesFrom(f.Serial, 0), QStringList({"QRD00", "QC"}));
+    }
+
     void lineSelectLeavesPollingAsThePeriodSays_data() {
         QTest::addColumn<bool>("reset");
         QTest::addColumn<int>("polls");

@@ -27,6 +27,7 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(f.Serial.Openings.size(), 1);
         QCOMPARE(f.Serial.Openings[0].Port, 1);
+        QCOMPARE(f.Serial.DroppedWrites, 0); // the request follows the opening
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{QByteArray::fromHex("0d0a51560d0a4435")});
         QCOMPARE(int(f.State().ByteCount), 8);
     }
