@@ -3,8 +3,6 @@
 #include "link/Framing.h"
 #include "link/HexText.h"
 
-#include <QCoreApplication>
-
 void Form1::Timer1_Timer() {
     if (State.ReadCommandMode == 0) {
         if (State.ScanMode == QLatin1String("D")) {
@@ -15,7 +13,10 @@ void Form1::Timer1_Timer() {
     } else if (State.ReadCommandMode == 1) {
         PollQA();
     }
-    QCoreApplication::processEvents();
+    // The tick returns straight to the event loop, which serves the replies,
+    // the other timers and the clicks before the next tick. Pumping events
+    // from inside the tick instead intermittently stopped this timer for good
+    // under Qt's glib event dispatcher.
 }
 
 void Form1::PollQA() {
@@ -57,13 +58,27 @@ void Form1::SetPeriod(MenuItem* item, int period) {
     Timer1->SetEnabled(true);
 }
 
-void Form1::menuSPLstop_Click() { SetPeriod(nullptr, 0); }
-void Form1::menuT240_Click() { SetPeriod(menuT240, 240); }
-void Form1::menuT400_Click() { SetPeriod(menuT400, 400); }
-void Form1::menuT700_Click() { SetPeriod(menuT700, 700); }
-void Form1::menuT1000_Click() { SetPeriod(menuT1000, 1000); }
-void Form1::menuT2000_Click() { SetPeriod(menuT2000, 2000); }
-void Form1::menuT4000_Click() { SetPeriod(menuT4000, 4000); }
+void Form1::menuSPLstop_Click() {
+    SetPeriod(nullptr, 0);
+}
+void Form1::menuT240_Click() {
+    SetPeriod(menuT240, 240);
+}
+void Form1::menuT400_Click() {
+    SetPeriod(menuT400, 400);
+}
+void Form1::menuT700_Click() {
+    SetPeriod(menuT700, 700);
+}
+void Form1::menuT1000_Click() {
+    SetPeriod(menuT1000, 1000);
+}
+void Form1::menuT2000_Click() {
+    SetPeriod(menuT2000, 2000);
+}
+void Form1::menuT4000_Click() {
+    SetPeriod(menuT4000, 4000);
+}
 
 void Form1::Label9_Click(int /*index*/) {
     // Any caption of the information panel toggles 400 ms sampling and stop,

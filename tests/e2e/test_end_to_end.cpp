@@ -11,6 +11,7 @@
 
 #include <QTest>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -24,6 +25,11 @@ struct Bench {
     bool Start(UnitFamily family, int powerOnDelayMs) {
         QString device;
         QString error;
+        if (qEnvironmentVariableIsSet("ZEL_E2E_TRACE")) {
+            Unit.SetTraceSink([](const UnitTraceEvent& e) {
+                std::fprintf(stderr, "%s\n", qPrintable(FormatTraceEvent(e)));
+            });
+        }
         if (!Unit.Start(family, 256, true, &device, &error)) {
             qWarning("%s", qPrintable(error));
             return false;
@@ -139,8 +145,18 @@ private slots:
         form.menuT240_Click();
         form.Command2_Click(11); // "Auto-F"
         for (int u = 1; u <= 10; ++u) {
-            QTRY_VERIFY2_WITH_TIMEOUT(!form.UnitRow(u)(1)->Caption().isEmpty(),
-                                      qPrintable(QStringLiteral("unit %1").arg(u)), 6000);
+            QTRY_VERIFY2_WITH_TIMEOUT(
+                !form.UnitRow(u)(1)->Caption().isEmpty(),
+                qPrintable(
+                    QStringLiteral(
+                        "unit %1; Timer1 enabled %2 running %3 interval %4; mode %5 index %6")
+                        .arg(u)
+                        .arg(form.Timer1->Enabled())
+                        .arg(form.Timer1->Running())
+                        .arg(form.Timer1->Interval())
+                        .arg(form.State.ScanMode)
+                        .arg(form.State.RecordIndex)),
+                6000);
         }
         // Records carry their own checksum: the two displays agree.
         QCOMPARE(form.Label2(12)->Caption(), form.Label2(13)->Caption());
