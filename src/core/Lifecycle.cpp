@@ -66,6 +66,8 @@ void Form1::Form_QueryUnload(int& cancel, int /*unloadMode*/) {
     Timer2->SetEnabled(false);
     SendCommand(QString::fromLatin1(CommandText("QRD00")));
     WaitTimer(200);
+    // A version reply handled during the wait may have restarted polling.
+    Timer1->SetEnabled(false);
     SendMemoryClear();
     // Unload: the close request this raises meets Unloading and goes ahead.
     Unloading = true;
