@@ -23,7 +23,7 @@ void OnSignal(int) {
     [[maybe_unused]] const ssize_t n = write(gSignalPipe[1], &c, 1);
 }
 
-void PrintError(const QString& text) {
+void PrintToStderr(const QString& text) {
     std::fprintf(stderr, "zel-unit-sim: %s\n", qPrintable(text));
 }
 
@@ -65,23 +65,23 @@ int main(int argc, char* argv[]) {
     parser.process(app);
 
     UnitConfig config;
-    if (!ParseUnitFamily(parser.value(family), &config.family)) {
-        PrintError(
+    if (!ParseUnitFamily(parser.value(family), &config.Family)) {
+        PrintToStderr(
             QStringLiteral("unknown family \"%1\" (LUP, RAV or ZEL)").arg(parser.value(family)));
         return 2;
     }
     bool ok = false;
-    config.scanBits = parser.value(bits).toInt(&ok);
-    if (!ok || !IsValidScanBits(config.scanBits)) {
-        PrintError(QStringLiteral("--bits takes 32, 64, 128 or 256"));
+    config.ScanBits = parser.value(bits).toInt(&ok);
+    if (!ok || !IsValidScanBits(config.ScanBits)) {
+        PrintToStderr(QStringLiteral("--bits takes 32, 64, 128 or 256"));
         return 2;
     }
     const int delayMs = parser.value(delay).toInt(&ok);
     if (!ok || delayMs < 0) {
-        PrintError(QStringLiteral("--power-on-delay takes a number of milliseconds"));
+        PrintToStderr(QStringLiteral("--power-on-delay takes a number of milliseconds"));
         return 2;
     }
-    config.byteTimeUs = parser.isSet(unpaced) ? 0 : kPacedByteTimeUs;
+    config.ByteTimeUs = parser.isSet(unpaced) ? 0 : kPacedByteTimeUs;
 
     SimulatedUnitHost host;
     if (parser.isSet(trace)) {
@@ -95,7 +95,7 @@ int main(int argc, char* argv[]) {
                              ? host.StartOnDevice(parser.value(device), config, &error)
                              : host.Start(config, &path, &error);
     if (!started) {
-        PrintError(error);
+        PrintToStderr(error);
         return 1;
     }
     if (parser.isSet(device)) {
@@ -104,10 +104,10 @@ int main(int argc, char* argv[]) {
         std::printf("%s\n", qPrintable(path));
         std::fflush(stdout);
     }
-    PrintError(
+    PrintToStderr(
         QStringLiteral("%1 unit %2, %3 bits, on %4; Ctrl+C ends")
-            .arg(UnitFamilyName(config.family), QString::fromLatin1(UnitRomName(config.family)))
-            .arg(config.scanBits)
+            .arg(UnitFamilyName(config.Family), QString::fromLatin1(UnitRomName(config.Family)))
+            .arg(config.ScanBits)
             .arg(path));
     host.PowerOn(delayMs);
 
@@ -123,7 +123,7 @@ int main(int argc, char* argv[]) {
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &app, [&] {
         if (!host.IsRunning()) {
-            PrintError(host.FailureText());
+            PrintToStderr(host.FailureText());
             exitCode = 1;
             QCoreApplication::quit();
         }

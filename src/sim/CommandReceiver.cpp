@@ -25,62 +25,62 @@ QList<InboundFrame> CommandReceiver::Feed(QByteArrayView bytes, qint64 nowMs) {
         Take(byte, &out);
     }
     if (!bytes.isEmpty()) {
-        lastByteMs_ = nowMs;
+        LastByteMs = nowMs;
     }
     return out;
 }
 
 QList<InboundFrame> CommandReceiver::Expire(qint64 nowMs) {
     QList<InboundFrame> out;
-    if (!bytes_.isEmpty() && nowMs - lastByteMs_ >= kStaleMs) {
+    if (!Bytes.isEmpty() && nowMs - LastByteMs >= kStaleMs) {
         Finish(InboundKind::Malformed, &out);
     }
     return out;
 }
 
 qint64 CommandReceiver::ExpiryMs() const {
-    return bytes_.isEmpty() ? -1 : lastByteMs_ + kStaleMs;
+    return Bytes.isEmpty() ? -1 : LastByteMs + kStaleMs;
 }
 
 void CommandReceiver::Clear() {
-    stage_ = Stage::Hunt;
-    bytes_.clear();
-    text_.clear();
-    sum_ = 0;
+    CurrentStage = Stage::Hunt;
+    Bytes.clear();
+    Text.clear();
+    Sum = 0;
 }
 
 void CommandReceiver::StartFrame(char cr) {
-    stage_ = Stage::OpeningLf;
-    bytes_ = QByteArray(1, cr);
-    text_.clear();
-    sum_ = static_cast<unsigned char>(cr);
+    CurrentStage = Stage::OpeningLf;
+    Bytes = QByteArray(1, cr);
+    Text.clear();
+    Sum = static_cast<unsigned char>(cr);
 }
 
 void CommandReceiver::Finish(InboundKind kind, QList<InboundFrame>* out) {
     InboundFrame frame;
-    frame.kind = kind;
-    frame.text = text_;
-    frame.bytes = bytes_;
-    frame.sum = sum_;
+    frame.Kind = kind;
+    frame.Text = Text;
+    frame.Bytes = Bytes;
+    frame.Sum = Sum;
     out->append(frame);
-    stage_ = Stage::Hunt;
-    bytes_.clear();
-    text_.clear();
-    sum_ = 0;
+    CurrentStage = Stage::Hunt;
+    Bytes.clear();
+    Text.clear();
+    Sum = 0;
 }
 
 void CommandReceiver::Take(char byte, QList<InboundFrame>* out) {
     const auto b = static_cast<unsigned char>(byte);
-    switch (stage_) {
+    switch (CurrentStage) {
     case Stage::Hunt:
         if (byte == kCr) {
-            if (!bytes_.isEmpty()) {
+            if (!Bytes.isEmpty()) {
                 Finish(InboundKind::Malformed, out); // stray bytes before the frame
             }
             StartFrame(byte);
         } else {
-            bytes_.append(byte);
-            if (bytes_.size() > kMaxText) {
+            Bytes.append(byte);
+            if (Bytes.size() > kMaxText) {
                 Finish(InboundKind::Malformed, out);
             }
         }
@@ -92,28 +92,28 @@ void CommandReceiver::Take(char byte, QList<InboundFrame>* out) {
             Take(byte, out); // the byte may open the next frame
             return;
         }
-        bytes_.append(byte);
-        sum_ = (sum_ + b) & 0xFF;
-        if (stage_ == Stage::OpeningLf) {
-            stage_ = Stage::Text;
-        } else if (IsModemResultText(text_)) {
+        Bytes.append(byte);
+        Sum = (Sum + b) & 0xFF;
+        if (CurrentStage == Stage::OpeningLf) {
+            CurrentStage = Stage::Text;
+        } else if (IsModemResultText(Text)) {
             Finish(InboundKind::ModemResult, out);
         } else {
-            stage_ = Stage::Sum1;
+            CurrentStage = Stage::Sum1;
         }
         return;
     case Stage::Text:
         if (byte == kCr) {
-            bytes_.append(byte);
-            sum_ = (sum_ + b) & 0xFF;
-            stage_ = Stage::ClosingLf;
-        } else if (byte == kLf || text_.size() >= kMaxText) {
-            bytes_.append(byte);
+            Bytes.append(byte);
+            Sum = (Sum + b) & 0xFF;
+            CurrentStage = Stage::ClosingLf;
+        } else if (byte == kLf || Text.size() >= kMaxText) {
+            Bytes.append(byte);
             Finish(InboundKind::Malformed, out);
         } else {
-            bytes_.append(byte);
-            text_.append(byte);
-            sum_ = (sum_ + b) & 0xFF;
+            Bytes.append(byte);
+            Text.append(byte);
+            Sum = (Sum + b) & 0xFF;
         }
         return;
     case Stage::Sum1:
@@ -124,12 +124,12 @@ void CommandReceiver::Take(char byte, QList<InboundFrame>* out) {
             Take(byte, out);
             return;
         }
-        bytes_.append(byte);
-        if (stage_ == Stage::Sum1) {
-            firstDigit_ = digit;
-            stage_ = Stage::Sum2;
+        Bytes.append(byte);
+        if (CurrentStage == Stage::Sum1) {
+            FirstDigit = digit;
+            CurrentStage = Stage::Sum2;
         } else {
-            const bool right = firstDigit_ * 16 + digit == sum_;
+            const bool right = FirstDigit * 16 + digit == Sum;
             Finish(right ? InboundKind::Command : InboundKind::BadChecksum, out);
         }
         return;

@@ -21,10 +21,10 @@ enum class InboundKind {
 };
 
 struct InboundFrame {
-    InboundKind kind = InboundKind::Malformed;
-    QByteArray text;  // code and arguments, or the result line's text
-    QByteArray bytes; // every byte of the frame as it arrived
-    int sum = 0;      // byte sum (mod 256) of the covered bytes, for BadChecksum
+    InboundKind Kind = InboundKind::Malformed;
+    QByteArray Text;  // code and arguments, or the result line's text
+    QByteArray Bytes; // every byte of the frame as it arrived
+    int Sum = 0;      // byte sum (mod 256) of the covered bytes, for BadChecksum
 };
 
 // True for the texts of the Hayes result lines ("OK", "RING", "4", ...).
@@ -52,10 +52,10 @@ private:
     void Finish(InboundKind kind, QList<InboundFrame>* out);
     void StartFrame(char cr);
 
-    Stage stage_ = Stage::Hunt;
-    QByteArray bytes_;
-    QByteArray text_;
-    int sum_ = 0;
-    int firstDigit_ = 0;
-    qint64 lastByteMs_ = 0;
+    Stage CurrentStage = Stage::Hunt;
+    QByteArray Bytes;
+    QByteArray Text;
+    int Sum = 0;
+    int FirstDigit = 0;
+    qint64 LastByteMs = 0;
 };

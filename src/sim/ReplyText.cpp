@@ -26,17 +26,6 @@ QByteArray LsdFirstDigits(QByteArrayView bytes) {
     return digits;
 }
 
-QByteArray MsdFirstDigits(QByteArrayView bytes) {
-    QByteArray digits;
-    digits.reserve(bytes.size() * 2);
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        digits.append(kDigits[b >> 4]);
-        digits.append(kDigits[b & 0xF]);
-    }
-    return digits;
-}
-
 bool ReadMsdFirstBytes(QByteArrayView digits, QByteArray* bytes) {
     if (digits.size() % 2 != 0) {
         return false;

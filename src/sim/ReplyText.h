@@ -18,11 +18,9 @@ QByteArray ModemCommandLine(QByteArrayView text);
 // This is how "QB" and "Qf" replies carry line and record data.
 QByteArray LsdFirstDigits(QByteArrayView bytes);
 
-// Bytes as hex digits, most significant digit first: 0x1F 0x80 -> "1F80"
-// (the order in which the checker writes line data).
-QByteArray MsdFirstDigits(QByteArrayView bytes);
-// Reads MSD-first digit pairs; false when the count is odd or a character is
-// no hex digit.
+// Reads hex digit pairs, most significant digit first, the order in which the
+// checker writes line data: "1F80" -> 0x1F 0x80. False when the count is odd
+// or a character is no hex digit.
 bool ReadMsdFirstBytes(QByteArrayView digits, QByteArray* bytes);
 
 // Body of the version reply: "QV", a board digit, the ROM name (8 characters,

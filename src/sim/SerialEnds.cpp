@@ -61,9 +61,9 @@ bool OpenPseudoTerminal(SerialEnd* end, QString* error) {
         close(slave);
         return false;
     }
-    end->fd = master;
-    end->holdFd = slave;
-    end->peerPath = QString::fromLocal8Bit(name);
+    end->Fd = master;
+    end->HoldFd = slave;
+    end->PeerPath = QString::fromLocal8Bit(name);
     return true;
 }
 
@@ -83,18 +83,18 @@ bool OpenSerialDevice(const QString& path, SerialEnd* end, QString* error) {
         return false;
     }
     tcflush(fd, TCIOFLUSH);
-    end->fd = fd;
-    end->holdFd = -1;
-    end->peerPath = path;
+    end->Fd = fd;
+    end->HoldFd = -1;
+    end->PeerPath = path;
     return true;
 }
 
 void CloseSerialEnd(SerialEnd* end) {
-    if (end->fd >= 0) {
-        close(end->fd);
+    if (end->Fd >= 0) {
+        close(end->Fd);
     }
-    if (end->holdFd >= 0) {
-        close(end->holdFd);
+    if (end->HoldFd >= 0) {
+        close(end->HoldFd);
     }
     *end = SerialEnd{};
 }

@@ -4,10 +4,10 @@
 
 // The unit's end of a serial line as a file descriptor in raw mode.
 struct SerialEnd {
-    int fd = -1;      // the unit reads and writes here (non-blocking)
-    int holdFd = -1;  // a pseudo-terminal's slave, held open so that the line
+    int Fd = -1;      // the unit reads and writes here (non-blocking)
+    int HoldFd = -1;  // a pseudo-terminal's slave, held open so that the line
                       // stays up while no program has it open; -1 otherwise
-    QString peerPath; // what the other side opens (the slave), or the device
+    QString PeerPath; // what the other side opens (the slave), or the device
 };
 
 // Opens a new pseudo-terminal; both ends raw (cfmakeraw), 9600 baud 8N1.

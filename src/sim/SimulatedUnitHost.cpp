@@ -16,53 +16,53 @@
 using Clock = std::chrono::steady_clock;
 
 struct SimulatedUnitHost::Worker {
-    explicit Worker(const UnitConfig& config) : model(config) {}
+    explicit Worker(const UnitConfig& config) : Model(config) {}
 
-    // Shared with the caller's thread, under `mutex`.
-    mutable std::mutex mutex;
-    UnitModel model;
-    qint64 powerOnAtMs = -1;
-    bool powerOffRequested = false;
-    int framesSent = 0;
-    QString failure;
+    // Shared with the caller's thread, under `Mutex`.
+    mutable std::mutex Mutex;
+    UnitModel Model;
+    qint64 PowerOnAtMs = -1;
+    bool PowerOffRequested = false;
+    int FramesSent = 0;
+    QString Failure;
 
     // Fixed once the thread runs.
-    SerialEnd end;
-    int wakeRead = -1;
-    int wakeWrite = -1;
-    Clock::time_point epoch = Clock::now();
-    TraceSink sink;
-    std::atomic<bool> stopRequested{false};
-    std::atomic<bool> running{false};
-    std::thread thread;
+    SerialEnd End;
+    int WakeRead = -1;
+    int WakeWrite = -1;
+    Clock::time_point Epoch = Clock::now();
+    TraceSink Sink;
+    std::atomic<bool> StopRequested{false};
+    std::atomic<bool> Running{false};
+    std::thread Thread;
 
     // The thread's own writing state.
-    std::deque<QByteArray> toWrite;
-    qsizetype written = 0; // bytes of toWrite.front() already out
-    bool started = false;  // toWrite.front() has been announced and timed
-    Clock::time_point frameStart;
-    bool blocked = false;
+    std::deque<QByteArray> ToWrite;
+    qsizetype Written = 0; // bytes of ToWrite.front() already out
+    bool Started = false;  // ToWrite.front() has been announced and timed
+    Clock::time_point FrameStart;
+    bool Blocked = false;
 
     qint64 NowMs() const {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - epoch).count();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Epoch).count();
     }
     void Wake() const {
         const char c = 1;
-        [[maybe_unused]] const ssize_t n = write(wakeWrite, &c, 1);
+        [[maybe_unused]] const ssize_t n = write(WakeWrite, &c, 1);
     }
     void Deliver(const QList<UnitTraceEvent>& events) const {
-        if (sink) {
+        if (Sink) {
             for (const UnitTraceEvent& e : events) {
-                sink(e);
+                Sink(e);
             }
         }
     }
     void Fail(const QString& why) {
         {
-            std::lock_guard lock(mutex);
-            failure = why;
+            std::lock_guard lock(Mutex);
+            Failure = why;
         }
-        Deliver({{UnitTraceEvent::Kind::Note, NowMs(), {}, why}});
+        Deliver({{UnitTraceEvent::EventKind::Note, NowMs(), {}, why}});
     }
     // Steps the model; returns the time of its next timer or -1.
     qint64 StepModel();
@@ -77,28 +77,28 @@ qint64 SimulatedUnitHost::Worker::StepModel() {
     QList<UnitTraceEvent> events;
     qint64 wake;
     {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(Mutex);
         const qint64 now = NowMs();
-        if (powerOffRequested) {
-            powerOffRequested = false;
-            powerOnAtMs = -1;
-            model.PowerOff(now);
-            toWrite.clear();
-            written = 0;
-            started = false;
+        if (PowerOffRequested) {
+            PowerOffRequested = false;
+            PowerOnAtMs = -1;
+            Model.PowerOff(now);
+            ToWrite.clear();
+            Written = 0;
+            Started = false;
         }
-        if (powerOnAtMs >= 0 && now >= powerOnAtMs) {
-            powerOnAtMs = -1;
-            model.PowerOn(now);
+        if (PowerOnAtMs >= 0 && now >= PowerOnAtMs) {
+            PowerOnAtMs = -1;
+            Model.PowerOn(now);
         }
-        model.Tick(now);
-        for (const QByteArray& frame : model.TakeDueFrames(now)) {
-            toWrite.push_back(frame);
+        Model.Tick(now);
+        for (const QByteArray& frame : Model.TakeDueFrames(now)) {
+            ToWrite.push_back(frame);
         }
-        events = model.TakeTrace();
-        wake = model.NextWakeMs();
-        if (powerOnAtMs >= 0 && (wake < 0 || powerOnAtMs < wake)) {
-            wake = powerOnAtMs;
+        events = Model.TakeTrace();
+        wake = Model.NextWakeMs();
+        if (PowerOnAtMs >= 0 && (wake < 0 || PowerOnAtMs < wake)) {
+            wake = PowerOnAtMs;
         }
     }
     Deliver(events);
@@ -106,49 +106,49 @@ qint64 SimulatedUnitHost::Worker::StepModel() {
 }
 
 Clock::time_point SimulatedUnitHost::Worker::WriteDue() {
-    const auto byteTime = std::chrono::microseconds(model.Config().byteTimeUs);
-    while (!toWrite.empty()) {
-        const QByteArray& frame = toWrite.front();
+    const auto byteTime = std::chrono::microseconds(Model.Config().ByteTimeUs);
+    while (!ToWrite.empty()) {
+        const QByteArray& frame = ToWrite.front();
         const auto now = Clock::now();
-        if (!started) {
-            started = true;
-            frameStart = now;
+        if (!Started) {
+            Started = true;
+            FrameStart = now;
             const bool modemLine = frame.endsWith('\r');
-            Deliver({{UnitTraceEvent::Kind::Sent, NowMs(), frame,
+            Deliver({{UnitTraceEvent::EventKind::Sent, NowMs(), frame,
                       modemLine ? QStringLiteral("modem line") : QStringLiteral("reply")}});
         }
         qsizetype upTo = frame.size();
         if (byteTime.count() > 0) {
-            const auto due = (now - frameStart) / byteTime + 1;
+            const auto due = (now - FrameStart) / byteTime + 1;
             upTo = std::min<qsizetype>(frame.size(), static_cast<qsizetype>(due));
         }
-        if (upTo > written) {
+        if (upTo > Written) {
             const ssize_t n =
-                write(end.fd, frame.constData() + written, static_cast<size_t>(upTo - written));
+                write(End.Fd, frame.constData() + Written, static_cast<size_t>(upTo - Written));
             if (n < 0) {
                 if (errno == EAGAIN || errno == EINTR) {
-                    blocked = errno == EAGAIN;
+                    Blocked = errno == EAGAIN;
                     return {};
                 }
                 Fail(QStringLiteral("write failed: %1")
                          .arg(QString::fromLocal8Bit(strerror(errno))));
-                stopRequested = true;
+                StopRequested = true;
                 return {};
             }
-            blocked = n < upTo - written;
-            written += n;
+            Blocked = n < upTo - Written;
+            Written += n;
         }
-        if (written < frame.size()) {
-            if (blocked) {
+        if (Written < frame.size()) {
+            if (Blocked) {
                 return {};
             }
-            return frameStart + std::chrono::duration_cast<Clock::duration>(byteTime * written);
+            return FrameStart + std::chrono::duration_cast<Clock::duration>(byteTime * Written);
         }
-        toWrite.pop_front();
-        written = 0;
-        started = false;
-        std::lock_guard lock(mutex);
-        ++framesSent;
+        ToWrite.pop_front();
+        Written = 0;
+        Started = false;
+        std::lock_guard lock(Mutex);
+        ++FramesSent;
     }
     return {};
 }
@@ -156,10 +156,10 @@ Clock::time_point SimulatedUnitHost::Worker::WriteDue() {
 bool SimulatedUnitHost::Worker::ReadInput() {
     char buffer[4096];
     for (;;) {
-        const ssize_t n = read(end.fd, buffer, sizeof buffer);
+        const ssize_t n = read(End.Fd, buffer, sizeof buffer);
         if (n > 0) {
-            std::lock_guard lock(mutex);
-            model.Receive(QByteArrayView(buffer, n), NowMs());
+            std::lock_guard lock(Mutex);
+            Model.Receive(QByteArrayView(buffer, n), NowMs());
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -173,15 +173,15 @@ bool SimulatedUnitHost::Worker::ReadInput() {
 }
 
 void SimulatedUnitHost::Worker::Run() {
-    while (!stopRequested) {
+    while (!StopRequested) {
         const qint64 wakeMs = StepModel();
         const Clock::time_point nextByte = WriteDue();
-        if (stopRequested) {
+        if (StopRequested) {
             break;
         }
         Clock::time_point deadline{};
         if (wakeMs >= 0) {
-            deadline = epoch + std::chrono::milliseconds(wakeMs);
+            deadline = Epoch + std::chrono::milliseconds(wakeMs);
         }
         if (nextByte != Clock::time_point{} &&
             (deadline == Clock::time_point{} || nextByte < deadline)) {
@@ -196,19 +196,19 @@ void SimulatedUnitHost::Worker::Run() {
             timeout.tv_nsec = static_cast<long>(ns % 1000000000);
             timeoutPtr = &timeout;
         }
-        pollfd fds[2] = {{end.fd, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0},
-                         {wakeRead, POLLIN, 0}};
+        pollfd fds[2] = {{End.Fd, static_cast<short>(POLLIN | (Blocked ? POLLOUT : 0)), 0},
+                         {WakeRead, POLLIN, 0}};
         if (ppoll(fds, 2, timeoutPtr, nullptr) < 0 && errno != EINTR) {
             Fail(QStringLiteral("poll failed"));
             break;
         }
         if (fds[1].revents & POLLIN) {
             char drain[64];
-            while (read(wakeRead, drain, sizeof drain) > 0) {
+            while (read(WakeRead, drain, sizeof drain) > 0) {
             }
         }
         if (fds[0].revents & POLLOUT) {
-            blocked = false;
+            Blocked = false;
         }
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             if (!ReadInput()) {
@@ -216,7 +216,7 @@ void SimulatedUnitHost::Worker::Run() {
             }
         }
     }
-    running = false;
+    Running = false;
 }
 
 SimulatedUnitHost::SimulatedUnitHost() = default;
@@ -226,15 +226,15 @@ SimulatedUnitHost::~SimulatedUnitHost() {
 }
 
 void SimulatedUnitHost::SetTraceSink(TraceSink sink) {
-    sink_ = std::move(sink);
+    Sink = std::move(sink);
 }
 
 bool SimulatedUnitHost::Start(UnitFamily family, int bits, bool paced, QString* slavePath,
                               QString* error) {
     UnitConfig config;
-    config.family = family;
-    config.scanBits = bits;
-    config.byteTimeUs = paced ? kPacedByteTimeUs : 0;
+    config.Family = family;
+    config.ScanBits = bits;
+    config.ByteTimeUs = paced ? kPacedByteTimeUs : 0;
     return Start(config, slavePath, error);
 }
 
@@ -244,10 +244,10 @@ bool SimulatedUnitHost::Start(const UnitConfig& config, QString* slavePath, QStr
     if (!OpenPseudoTerminal(&end, error)) {
         return false;
     }
-    worker_ = std::make_unique<Worker>(config);
-    worker_->end = end;
+    UnitWorker = std::make_unique<Worker>(config);
+    UnitWorker->End = end;
     if (slavePath) {
-        *slavePath = end.peerPath;
+        *slavePath = end.PeerPath;
     }
     return Launch(config, error);
 }
@@ -259,16 +259,16 @@ bool SimulatedUnitHost::StartOnDevice(const QString& devicePath, const UnitConfi
     if (!OpenSerialDevice(devicePath, &end, error)) {
         return false;
     }
-    worker_ = std::make_unique<Worker>(config);
-    worker_->end = end;
+    UnitWorker = std::make_unique<Worker>(config);
+    UnitWorker->End = end;
     return Launch(config, error);
 }
 
 bool SimulatedUnitHost::Launch(const UnitConfig& config, QString* error) {
-    if (!IsValidScanBits(config.scanBits)) {
+    if (!IsValidScanBits(config.ScanBits)) {
         if (error) {
             *error =
-                QStringLiteral("a line has 32, 64, 128 or 256 bits, not %1").arg(config.scanBits);
+                QStringLiteral("a line has 32, 64, 128 or 256 bits, not %1").arg(config.ScanBits);
         }
         Stop();
         return false;
@@ -281,104 +281,104 @@ bool SimulatedUnitHost::Launch(const UnitConfig& config, QString* error) {
         Stop();
         return false;
     }
-    worker_->wakeRead = pipeFds[0];
-    worker_->wakeWrite = pipeFds[1];
-    worker_->sink = sink_;
-    worker_->epoch = Clock::now();
-    worker_->running = true;
-    worker_->thread = std::thread([w = worker_.get()] { w->Run(); });
+    UnitWorker->WakeRead = pipeFds[0];
+    UnitWorker->WakeWrite = pipeFds[1];
+    UnitWorker->Sink = Sink;
+    UnitWorker->Epoch = Clock::now();
+    UnitWorker->Running = true;
+    UnitWorker->Thread = std::thread([w = UnitWorker.get()] { w->Run(); });
     return true;
 }
 
 void SimulatedUnitHost::PowerOn(int delayMs) {
-    if (!worker_) {
+    if (!UnitWorker) {
         return;
     }
     {
-        std::lock_guard lock(worker_->mutex);
-        worker_->powerOnAtMs = worker_->NowMs() + std::max(0, delayMs);
+        std::lock_guard lock(UnitWorker->Mutex);
+        UnitWorker->PowerOnAtMs = UnitWorker->NowMs() + std::max(0, delayMs);
     }
-    worker_->Wake();
+    UnitWorker->Wake();
 }
 
 void SimulatedUnitHost::PowerOff() {
-    if (!worker_) {
+    if (!UnitWorker) {
         return;
     }
     {
-        std::lock_guard lock(worker_->mutex);
-        worker_->powerOffRequested = true;
+        std::lock_guard lock(UnitWorker->Mutex);
+        UnitWorker->PowerOffRequested = true;
     }
-    worker_->Wake();
+    UnitWorker->Wake();
 }
 
 void SimulatedUnitHost::Stop() {
-    if (!worker_) {
+    if (!UnitWorker) {
         return;
     }
-    if (worker_->thread.joinable()) {
-        worker_->stopRequested = true;
-        worker_->Wake();
-        worker_->thread.join();
+    if (UnitWorker->Thread.joinable()) {
+        UnitWorker->StopRequested = true;
+        UnitWorker->Wake();
+        UnitWorker->Thread.join();
     }
-    CloseSerialEnd(&worker_->end);
-    for (int fd : {worker_->wakeRead, worker_->wakeWrite}) {
+    CloseSerialEnd(&UnitWorker->End);
+    for (int fd : {UnitWorker->WakeRead, UnitWorker->WakeWrite}) {
         if (fd >= 0) {
             close(fd);
         }
     }
-    worker_.reset();
+    UnitWorker.reset();
 }
 
 bool SimulatedUnitHost::IsRunning() const {
-    return worker_ && worker_->running;
+    return UnitWorker && UnitWorker->Running;
 }
 
 QString SimulatedUnitHost::FailureText() const {
-    if (!worker_) {
+    if (!UnitWorker) {
         return {};
     }
-    std::lock_guard lock(worker_->mutex);
-    return worker_->failure;
+    std::lock_guard lock(UnitWorker->Mutex);
+    return UnitWorker->Failure;
 }
 
 UnitSnapshot SimulatedUnitHost::Snapshot() const {
     UnitSnapshot s;
-    if (!worker_) {
+    if (!UnitWorker) {
         return s;
     }
-    std::lock_guard lock(worker_->mutex);
-    const UnitModel& m = worker_->model;
-    s.state = m.State();
-    s.connected = m.Connected();
+    std::lock_guard lock(UnitWorker->Mutex);
+    const UnitModel& m = UnitWorker->Model;
+    s.State = m.State();
+    s.Connected = m.Connected();
     for (int line = 0; line < UnitModel::kLines; ++line) {
-        s.lines[line] = m.Line(line);
+        s.Lines[line] = m.Line(line);
     }
-    s.counter = m.Counter(worker_->NowMs());
-    s.recordScanRunning = m.RecordScanRunning();
-    s.recordScanCount = m.RecordScanCount();
-    s.commands = m.Commands();
-    s.badChecksums = m.BadChecksumCount();
-    s.droppedReplies = m.DroppedReplyCount();
-    s.framesSent = worker_->framesSent;
+    s.Counter = m.Counter(UnitWorker->NowMs());
+    s.RecordScanRunning = m.RecordScanRunning();
+    s.RecordScanCount = m.RecordScanCount();
+    s.Commands = m.Commands();
+    s.BadChecksums = m.BadChecksumCount();
+    s.DroppedReplies = m.DroppedReplyCount();
+    s.FramesSent = UnitWorker->FramesSent;
     return s;
 }
 
 QList<QByteArray> SimulatedUnitHost::ReceivedCommands() const {
-    return Snapshot().commands;
+    return Snapshot().Commands;
 }
 
 bool SimulatedUnitHost::Connected() const {
-    return Snapshot().connected;
+    return Snapshot().Connected;
 }
 
 UnitState SimulatedUnitHost::State() const {
-    return Snapshot().state;
+    return Snapshot().State;
 }
 
 QByteArray SimulatedUnitHost::LineMemory(int line) const {
     if (line < 0 || line >= UnitModel::kLines) {
         return {};
     }
-    return Snapshot().lines[line];
+    return Snapshot().Lines[line];
 }

@@ -14,16 +14,16 @@
 // What a test or a program may read of a running unit; a copy taken under the
 // host's lock.
 struct UnitSnapshot {
-    UnitState state = UnitState::Off;
-    bool connected = false;
-    std::array<QByteArray, UnitModel::kLines> lines; // 32 bytes each
-    uint32_t counter = 0;
-    bool recordScanRunning = false;
-    int recordScanCount = 0;
-    QList<QByteArray> commands; // accepted commands and modem result lines
-    int badChecksums = 0;
-    int droppedReplies = 0;
-    int framesSent = 0;
+    UnitState State = UnitState::Off;
+    bool Connected = false;
+    std::array<QByteArray, UnitModel::kLines> Lines; // 32 bytes each
+    uint32_t Counter = 0;
+    bool RecordScanRunning = false;
+    int RecordScanCount = 0;
+    QList<QByteArray> Commands; // accepted commands and modem result lines
+    int BadChecksums = 0;
+    int DroppedReplies = 0;
+    int FramesSent = 0;
 };
 
 // Runs a UnitModel on its own thread behind a pseudo-terminal or a serial
@@ -74,6 +74,6 @@ public:
 private:
     struct Worker;
     bool Launch(const UnitConfig& config, QString* error);
-    std::unique_ptr<Worker> worker_;
-    TraceSink sink_;
+    std::unique_ptr<Worker> UnitWorker;
+    TraceSink Sink;
 };

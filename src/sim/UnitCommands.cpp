@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 QByteArray Hex2Bytes(int value) {
     return Hex2(value).toLatin1();
 }
@@ -41,7 +43,7 @@ QByteArray Refused(QByteArrayView code) {
 QByteArray UnitModel::Execute(const QByteArray& text, qint64 nowMs) {
     const QByteArrayView t(text);
     if (t == "QV") {
-        return VersionReplyBody(config_.family);
+        return VersionReplyBody(Settings.Family);
     }
     if (t == "QA") {
         return CellReply();
@@ -65,11 +67,11 @@ QByteArray UnitModel::Execute(const QByteArray& text, qint64 nowMs) {
         return SetRecordScan(t, nowMs);
     }
     if (t == "QC") {
-        lines_ = {};
+        LineMemory = {};
         return "QXC";
     }
     if (t == "QE") {
-        counterStartMs_ = nowMs;
+        CounterStartMs = nowMs;
         return "QXE";
     }
     if (t == "QG") {
@@ -89,17 +91,17 @@ QByteArray UnitModel::Execute(const QByteArray& text, qint64 nowMs) {
 }
 
 void UnitModel::StopRecordScan(qint64 nowMs) {
-    if (scanRunning_) {
-        scanRunning_ = false;
-        scanStoppedMs_ = nowMs;
+    if (ScanRunning) {
+        ScanRunning = false;
+        ScanStoppedMs = nowMs;
     }
 }
 
 void UnitModel::EndSession(qint64 nowMs) {
     StopRecordScan(nowMs);
-    if (config_.family != UnitFamily::Zel && state_ != UnitState::Off &&
-        state_ != UnitState::ModemSetup) {
-        state_ = UnitState::Idle; // back on-hook
+    if (Settings.Family != UnitFamily::Zel && CurrentState != UnitState::Off &&
+        CurrentState != UnitState::ModemSetup) {
+        CurrentState = UnitState::Idle; // back on-hook
     }
 }
 
@@ -111,16 +113,16 @@ QByteArray UnitModel::SetRecordScan(QByteArrayView text, qint64 nowMs) {
     const QByteArrayView count = text.sliced(code.size());
     if (code == "QRD" && (count.isEmpty() || HexByte(count) >= 0)) {
         StopRecordScan(nowMs);
-        if (state_ == UnitState::Opening) {
-            state_ = UnitState::Online;
+        if (CurrentState == UnitState::Opening) {
+            CurrentState = UnitState::Online;
         }
         return "QXRD";
     }
     const int n = HexByte(count);
     if (code == "QRF" && n >= 1) {
-        scanRunning_ = true;
-        scanSampled_ = true;
-        scanCount_ = n;
+        ScanRunning = true;
+        ScanSampled = true;
+        ScanCount = n;
         return "QXRF";
     }
     return Refused(code.sliced(1));
@@ -144,18 +146,17 @@ QByteArray UnitModel::LineReply(QByteArrayView args) const {
     if (line < 0) {
         return Refused("B");
     }
-    return "QB" + args.toByteArray() + LsdFirstDigits(Line(line).first(config_.scanBits / 8));
+    return "QB" + args.toByteArray() + LsdFirstDigits(Line(line).first(Settings.ScanBits / 8));
 }
 
 QByteArray UnitModel::CellReply() const {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     QByteArray body("QD");
-    for (int cell = 0; cell < config_.scanBits; ++cell) {
+    for (int cell = 0; cell < Settings.ScanBits; ++cell) {
         int v = 0;
         for (int line = 0; line < kLines; ++line) {
             v |= Bit(line, cell) << line;
         }
-        body.append(kDigits[v]);
+        body.append(kHexDigits[v]);
     }
     return body;
 }
@@ -172,7 +173,7 @@ QByteArray UnitModel::WriteLine(QByteArrayView args) {
         return Refused(":");
     }
     for (qsizetype i = 0; i < data.size(); ++i) {
-        lines_[line][first + i] = static_cast<uint8_t>(data[i]);
+        LineMemory[line][first + i] = static_cast<uint8_t>(data[i]);
     }
     return "QX:";
 }
@@ -187,9 +188,9 @@ QByteArray UnitModel::WriteBit(QByteArrayView args) {
     }
     const uint8_t mask = static_cast<uint8_t>(1u << (cell % 8));
     if (state == '3') {
-        lines_[line][cell / 8] |= mask;
+        LineMemory[line][cell / 8] |= mask;
     } else {
-        lines_[line][cell / 8] &= static_cast<uint8_t>(~mask);
+        LineMemory[line][cell / 8] &= static_cast<uint8_t>(~mask);
     }
     return "QXW";
 }
@@ -203,14 +204,14 @@ QByteArray UnitModel::WriteHalfRow(QByteArrayView args) {
     if (line < 0 || cell < 0 || cell % 8 != 0 || value < 0) {
         return Refused("M");
     }
-    lines_[line][cell / 8] = static_cast<uint8_t>(value);
+    LineMemory[line][cell / 8] = static_cast<uint8_t>(value);
     return "QXM";
 }
 
 QByteArray UnitModel::SensorReply(QByteArrayView text, qint64 nowMs) const {
     const qint64 t = UnitMs(nowMs);
-    const char output = scanRunning_ ? '1' : '0';
-    const char input = "0123456789ABCDEF"[(t / 5000) % 16];
+    const char output = ScanRunning ? '1' : '0';
+    const char input = kHexDigits[(t / 5000) % 16];
     if (text == "Qw") {
         return QByteArray("Qw") + output + input;
     }

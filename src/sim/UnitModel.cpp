@@ -26,7 +26,7 @@ QString UnitStateName(UnitState state) {
 
 QString FormatTraceEvent(const UnitTraceEvent& event) {
     QString shown;
-    for (char c : event.bytes) {
+    for (char c : event.Bytes) {
         const auto b = static_cast<unsigned char>(c);
         if (c == '\r') {
             shown += QStringLiteral("<CR>");
@@ -38,75 +38,75 @@ QString FormatTraceEvent(const UnitTraceEvent& event) {
             shown += QLatin1Char(c);
         }
     }
-    const char* direction = event.kind == UnitTraceEvent::Kind::Received ? "<-"
-                            : event.kind == UnitTraceEvent::Kind::Sent   ? "->"
-                                                                         : "..";
-    QString line = QStringLiteral("%1 ms %2 ").arg(event.ms, 9).arg(QLatin1String(direction));
+    const char* direction = event.Kind == UnitTraceEvent::EventKind::Received ? "<-"
+                            : event.Kind == UnitTraceEvent::EventKind::Sent   ? "->"
+                                                                              : "..";
+    QString line = QStringLiteral("%1 ms %2 ").arg(event.Ms, 9).arg(QLatin1String(direction));
     if (!shown.isEmpty()) {
         line += shown + QLatin1String("  ");
     }
-    return line + event.verdict;
+    return line + event.Verdict;
 }
 
-UnitModel::UnitModel(UnitConfig config) : config_(config) {
-    if (!IsValidScanBits(config_.scanBits)) {
-        config_.scanBits = 256;
+UnitModel::UnitModel(UnitConfig config) : Settings(config) {
+    if (!IsValidScanBits(Settings.ScanBits)) {
+        Settings.ScanBits = 256;
     }
 }
 
 void UnitModel::PowerOn(qint64 nowMs) {
-    state_ = UnitState::Off;
-    receiver_.Clear();
-    outbox_.clear();
-    lineFreeMs_ = nowMs;
-    powerOnMs_ = nowMs;
-    lines_ = {};
-    counterStartMs_ = nowMs;
-    scanRunning_ = false;
-    scanSampled_ = false;
-    scanCount_ = 0;
-    Note(nowMs,
-         QStringLiteral("power on: %1 %2, %3 bits")
-             .arg(UnitFamilyName(config_.family), QString::fromLatin1(UnitRomName(config_.family)))
-             .arg(config_.scanBits));
-    if (config_.family == UnitFamily::Zel) {
-        state_ = UnitState::Online;
+    CurrentState = UnitState::Off;
+    Receiver.Clear();
+    Outbox.clear();
+    LineFreeMs = nowMs;
+    PowerOnMs = nowMs;
+    LineMemory = {};
+    CounterStartMs = nowMs;
+    ScanRunning = false;
+    ScanSampled = false;
+    ScanCount = 0;
+    Note(nowMs, QStringLiteral("power on: %1 %2, %3 bits")
+                    .arg(UnitFamilyName(Settings.Family),
+                         QString::fromLatin1(UnitRomName(Settings.Family)))
+                    .arg(Settings.ScanBits));
+    if (Settings.Family == UnitFamily::Zel) {
+        CurrentState = UnitState::Online;
     } else {
         StartModemSetup(nowMs + kBootMs);
     }
 }
 
 void UnitModel::PowerOff(qint64 nowMs) {
-    state_ = UnitState::Off;
-    receiver_.Clear();
-    outbox_.clear();
-    setupDeadlineMs_ = -1;
+    CurrentState = UnitState::Off;
+    Receiver.Clear();
+    Outbox.clear();
+    SetupDeadlineMs = -1;
     Note(nowMs, QStringLiteral("power off"));
 }
 
 void UnitModel::StartModemSetup(qint64 earliestMs) {
-    state_ = UnitState::ModemSetup;
-    setupStep_ = 0;
+    CurrentState = UnitState::ModemSetup;
+    SetupStep = 0;
     Enqueue(ModemCommandLine("AT&F"), true, earliestMs);
-    setupDeadlineMs_ = lineFreeMs_ + kSetupRetryMs;
+    SetupDeadlineMs = LineFreeMs + kSetupRetryMs;
 }
 
 void UnitModel::Receive(QByteArrayView bytes, qint64 nowMs) {
-    if (state_ == UnitState::Off) {
-        Trace({UnitTraceEvent::Kind::Received, nowMs, bytes.toByteArray(),
+    if (CurrentState == UnitState::Off) {
+        Trace({UnitTraceEvent::EventKind::Received, nowMs, bytes.toByteArray(),
                QStringLiteral("ignored: unit is off")});
         return;
     }
-    for (const InboundFrame& frame : receiver_.Feed(bytes, nowMs)) {
+    for (const InboundFrame& frame : Receiver.Feed(bytes, nowMs)) {
         HandleFrame(frame, nowMs);
     }
 }
 
 void UnitModel::Tick(qint64 nowMs) {
-    for (const InboundFrame& frame : receiver_.Expire(nowMs)) {
+    for (const InboundFrame& frame : Receiver.Expire(nowMs)) {
         HandleFrame(frame, nowMs);
     }
-    if (state_ == UnitState::ModemSetup && setupDeadlineMs_ >= 0 && nowMs >= setupDeadlineMs_) {
+    if (CurrentState == UnitState::ModemSetup && SetupDeadlineMs >= 0 && nowMs >= SetupDeadlineMs) {
         Note(nowMs, QStringLiteral("no answer from the modem, set-up again"));
         StartModemSetup(nowMs);
     }
@@ -114,9 +114,9 @@ void UnitModel::Tick(qint64 nowMs) {
 
 QList<QByteArray> UnitModel::TakeDueFrames(qint64 nowMs) {
     QList<QByteArray> due;
-    while (!outbox_.empty() && outbox_.front().dueMs <= nowMs) {
-        due.append(outbox_.front().bytes);
-        outbox_.pop_front();
+    while (!Outbox.empty() && Outbox.front().DueMs <= nowMs) {
+        due.append(Outbox.front().Bytes);
+        Outbox.pop_front();
     }
     return due;
 }
@@ -128,21 +128,21 @@ qint64 UnitModel::NextWakeMs() const {
             next = t;
         }
     };
-    if (!outbox_.empty()) {
-        consider(outbox_.front().dueMs);
+    if (!Outbox.empty()) {
+        consider(Outbox.front().DueMs);
     }
-    if (state_ == UnitState::ModemSetup) {
-        consider(setupDeadlineMs_);
+    if (CurrentState == UnitState::ModemSetup) {
+        consider(SetupDeadlineMs);
     }
-    if (state_ != UnitState::Off) {
-        consider(receiver_.ExpiryMs());
+    if (CurrentState != UnitState::Off) {
+        consider(Receiver.ExpiryMs());
     }
     return next;
 }
 
 QList<UnitTraceEvent> UnitModel::TakeTrace() {
     QList<UnitTraceEvent> taken;
-    taken.swap(trace_);
+    taken.swap(TraceLog);
     return taken;
 }
 
@@ -150,91 +150,90 @@ QByteArray UnitModel::Line(int line) const {
     if (line < 0 || line >= kLines) {
         return {};
     }
-    return QByteArray(reinterpret_cast<const char*>(lines_[line].data()), kLineBytes);
+    return QByteArray(reinterpret_cast<const char*>(LineMemory[line].data()), kLineBytes);
 }
 
 bool UnitModel::Bit(int line, int cell) const {
     if (line < 0 || line >= kLines || cell < 0 || cell >= kLineBytes * 8) {
         return false;
     }
-    return (lines_[line][cell / 8] >> (cell % 8)) & 1;
+    return (LineMemory[line][cell / 8] >> (cell % 8)) & 1;
 }
 
 uint32_t UnitModel::Counter(qint64 nowMs) const {
-    const qint64 elapsed = std::max<qint64>(0, nowMs - counterStartMs_);
+    const qint64 elapsed = std::max<qint64>(0, nowMs - CounterStartMs);
     return static_cast<uint32_t>(elapsed * kCounterPerSecond / 1000) & 0xFFFFFF;
 }
 
 UnitRecord UnitModel::Record(int index, qint64 nowMs) const {
     const bool known = index >= 1 && index <= kInputUnits;
-    const InputKind kind = known ? config_.inputs[index - 1] : InputKind::Raw;
-    const bool sampled = known && scanSampled_ && index <= scanCount_;
-    const qint64 at = scanRunning_ ? nowMs : scanStoppedMs_;
+    const InputKind kind = known ? Settings.Inputs[index - 1] : InputKind::Raw;
+    const bool sampled = known && ScanSampled && index <= ScanCount;
+    const qint64 at = ScanRunning ? nowMs : ScanStoppedMs;
     return BuildUnitRecord(index, kind, sampled, UnitMs(at));
 }
 
 qint64 UnitModel::WireMs(qsizetype bytes) const {
-    return (static_cast<qint64>(bytes) * config_.byteTimeUs + 999) / 1000;
+    return (static_cast<qint64>(bytes) * Settings.ByteTimeUs + 999) / 1000;
 }
 
 void UnitModel::HandleFrame(const InboundFrame& frame, qint64 nowMs) {
-    UnitTraceEvent event{UnitTraceEvent::Kind::Received, nowMs, frame.bytes, {}};
-    switch (frame.kind) {
+    UnitTraceEvent event{UnitTraceEvent::EventKind::Received, nowMs, frame.Bytes, {}};
+    switch (frame.Kind) {
     case InboundKind::Command:
-        event.verdict = QStringLiteral("checksum ok");
+        event.Verdict = QStringLiteral("checksum ok");
         Trace(event);
-        HandleCommand(frame.text, nowMs);
+        HandleCommand(frame.Text, nowMs);
         return;
     case InboundKind::ModemResult:
-        event.verdict = QStringLiteral("modem result, no checksum");
+        event.Verdict = QStringLiteral("modem result, no checksum");
         Trace(event);
-        HandleModemResult(frame.text, nowMs);
+        HandleModemResult(frame.Text, nowMs);
         return;
     case InboundKind::BadChecksum:
-        ++badChecksums_;
-        event.verdict = QStringLiteral("checksum BAD (sum %1), ignored").arg(Hex2(frame.sum));
+        ++BadChecksums;
+        event.Verdict = QStringLiteral("checksum BAD (sum %1), ignored").arg(Hex2(frame.Sum));
         Trace(event);
         return;
     case InboundKind::Malformed:
-        event.verdict = QStringLiteral("no frame, ignored");
+        event.Verdict = QStringLiteral("no frame, ignored");
         Trace(event);
         return;
     }
 }
 
 void UnitModel::HandleModemResult(const QByteArray& text, qint64 nowMs) {
-    if (config_.family == UnitFamily::Zel) {
+    if (Settings.Family == UnitFamily::Zel) {
         Note(nowMs, QStringLiteral("no modem on this unit, line ignored"));
         return;
     }
-    commands_.append(text);
-    if (commands_.size() > kMaxLogged) {
-        commands_.removeFirst();
-    }
-    const UnitState before = state_;
-    if (state_ == UnitState::ModemSetup && text == "OK") {
-        if (setupStep_ == 0) {
-            setupStep_ = 1;
+    LogCommand(text);
+    const UnitState before = CurrentState;
+    if (CurrentState == UnitState::ModemSetup && text == "OK") {
+        if (SetupStep == 0) {
+            SetupStep = 1;
             Enqueue(ModemCommandLine("ATH0"), true, nowMs + kModemAnswerDelayMs);
-            setupDeadlineMs_ = lineFreeMs_ + kSetupRetryMs;
+            SetupDeadlineMs = LineFreeMs + kSetupRetryMs;
         } else {
-            state_ = UnitState::Idle;
-            setupDeadlineMs_ = -1;
+            CurrentState = UnitState::Idle;
+            SetupDeadlineMs = -1;
         }
-    } else if (text == "RING" && (state_ == UnitState::Idle || state_ == UnitState::Ringing)) {
-        state_ = UnitState::Ringing;
-    } else if (text == "CONNECT" && (state_ == UnitState::Idle || state_ == UnitState::Ringing)) {
-        state_ = UnitState::Opening;
-    } else if (text == "NO CARRIER" && state_ != UnitState::ModemSetup) {
+    } else if (text == "RING" &&
+               (CurrentState == UnitState::Idle || CurrentState == UnitState::Ringing)) {
+        CurrentState = UnitState::Ringing;
+    } else if (text == "CONNECT" &&
+               (CurrentState == UnitState::Idle || CurrentState == UnitState::Ringing)) {
+        CurrentState = UnitState::Opening;
+    } else if (text == "NO CARRIER" && CurrentState != UnitState::ModemSetup) {
         EndSession(nowMs);
     }
-    if (state_ != before) {
-        Note(nowMs, QStringLiteral("now %1").arg(UnitStateName(state_)));
+    if (CurrentState != before) {
+        Note(nowMs, QStringLiteral("now %1").arg(UnitStateName(CurrentState)));
     }
 }
 
 bool UnitModel::Listens(const QByteArray& text) const {
-    switch (state_) {
+    switch (CurrentState) {
     case UnitState::Off:
     case UnitState::ModemSetup:
         return false;
@@ -250,42 +249,45 @@ bool UnitModel::Listens(const QByteArray& text) const {
 
 void UnitModel::HandleCommand(const QByteArray& text, qint64 nowMs) {
     if (!Listens(text)) {
-        Note(nowMs, QStringLiteral("ignored while %1").arg(UnitStateName(state_)));
+        Note(nowMs, QStringLiteral("ignored while %1").arg(UnitStateName(CurrentState)));
         return;
     }
-    commands_.append(text);
-    if (commands_.size() > kMaxLogged) {
-        commands_.removeFirst();
-    }
-    const UnitState before = state_;
+    LogCommand(text);
+    const UnitState before = CurrentState;
     const QByteArray body = Execute(text, nowMs);
     const qint64 earliest = nowMs + kReplyDelayMs;
-    if (outbox_.size() >= static_cast<size_t>(kMaxQueuedFrames) ||
-        lineFreeMs_ - earliest > kMaxBacklogMs) {
-        ++droppedReplies_;
-        Note(nowMs, QStringLiteral("reply dropped: %1 frames still waiting").arg(outbox_.size()));
+    if (Outbox.size() >= static_cast<size_t>(kMaxQueuedFrames) ||
+        LineFreeMs - earliest > kMaxBacklogMs) {
+        ++DroppedReplies;
+        Note(nowMs, QStringLiteral("reply dropped: %1 frames still waiting").arg(Outbox.size()));
     } else {
         Enqueue(ReplyFrame(body), false, earliest);
     }
-    if (state_ != before) {
-        Note(nowMs, QStringLiteral("now %1").arg(UnitStateName(state_)));
+    if (CurrentState != before) {
+        Note(nowMs, QStringLiteral("now %1").arg(UnitStateName(CurrentState)));
+    }
+}
+
+void UnitModel::LogCommand(const QByteArray& text) {
+    CommandLog.append(text);
+    if (CommandLog.size() > kMaxLogged) {
+        CommandLog.removeFirst();
     }
 }
 
 void UnitModel::Enqueue(const QByteArray& bytes, bool modemLine, qint64 earliestMs) {
-    const qint64 due = std::max(earliestMs, lineFreeMs_);
-    outbox_.push_back({bytes, due});
-    lineFreeMs_ =
-        due + WireMs(bytes.size()) + (modemLine ? kGapAfterModemLineMs : kGapAfterReplyMs);
+    const qint64 due = std::max(earliestMs, LineFreeMs);
+    Outbox.push_back({bytes, due});
+    LineFreeMs = due + WireMs(bytes.size()) + (modemLine ? kGapAfterModemLineMs : kGapAfterReplyMs);
 }
 
 void UnitModel::Note(qint64 nowMs, const QString& text) {
-    Trace({UnitTraceEvent::Kind::Note, nowMs, {}, text});
+    Trace({UnitTraceEvent::EventKind::Note, nowMs, {}, text});
 }
 
 void UnitModel::Trace(UnitTraceEvent event) {
-    trace_.append(std::move(event));
-    if (trace_.size() > kMaxLogged) {
-        trace_.removeFirst();
+    TraceLog.append(std::move(event));
+    if (TraceLog.size() > kMaxLogged) {
+        TraceLog.removeFirst();
     }
 }

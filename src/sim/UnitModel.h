@@ -20,11 +20,11 @@ enum class UnitState { Off, ModemSetup, Idle, Ringing, Opening, Online };
 QString UnitStateName(UnitState state);
 
 struct UnitTraceEvent {
-    enum class Kind { Received, Sent, Note };
-    Kind kind = Kind::Note;
-    qint64 ms = 0;
-    QByteArray bytes;
-    QString verdict; // checksum verdict of a received frame, or the note
+    enum class EventKind { Received, Sent, Note };
+    EventKind Kind = EventKind::Note;
+    qint64 Ms = 0;
+    QByteArray Bytes;
+    QString Verdict; // checksum verdict of a received frame, or the note
 };
 // One line: time in ms, direction, the bytes with CR and LF spelled out, verdict.
 QString FormatTraceEvent(const UnitTraceEvent& event);
@@ -57,7 +57,7 @@ public:
     static constexpr int kMaxLogged = 20000; // commands and trace events kept
 
     explicit UnitModel(UnitConfig config = {});
-    const UnitConfig& Config() const { return config_; }
+    const UnitConfig& Config() const { return Settings; }
 
     // Power-on resets the memory, the counter and the record scan.
     void PowerOn(qint64 nowMs);
@@ -71,33 +71,34 @@ public:
     qint64 NextWakeMs() const;
     QList<UnitTraceEvent> TakeTrace();
 
-    UnitState State() const { return state_; }
-    bool Connected() const { return state_ == UnitState::Online; }
+    UnitState State() const { return CurrentState; }
+    bool Connected() const { return CurrentState == UnitState::Online; }
     QByteArray Line(int line) const; // 32 bytes, cell 8c + b in bit b of byte c
     bool Bit(int line, int cell) const;
     uint32_t Counter(qint64 nowMs) const;
-    bool RecordScanRunning() const { return scanRunning_; }
-    int RecordScanCount() const { return scanCount_; }
+    bool RecordScanRunning() const { return ScanRunning; }
+    int RecordScanCount() const { return ScanCount; }
     // The record "Qf" returns for index `index` at this moment.
     UnitRecord Record(int index, qint64 nowMs) const;
     // Accepted commands (code and arguments) and modem result lines, in order.
-    const QList<QByteArray>& Commands() const { return commands_; }
-    int BadChecksumCount() const { return badChecksums_; }
-    int DroppedReplyCount() const { return droppedReplies_; }
-    int QueuedFrameCount() const { return static_cast<int>(outbox_.size()); }
+    const QList<QByteArray>& Commands() const { return CommandLog; }
+    int BadChecksumCount() const { return BadChecksums; }
+    int DroppedReplyCount() const { return DroppedReplies; }
+    int QueuedFrameCount() const { return static_cast<int>(Outbox.size()); }
     // Wire time of a number of bytes, rounded up to whole ms.
     qint64 WireMs(qsizetype bytes) const;
 
 private:
     struct Pending {
-        QByteArray bytes;
-        qint64 dueMs = 0;
+        QByteArray Bytes;
+        qint64 DueMs = 0;
     };
 
     void HandleFrame(const InboundFrame& frame, qint64 nowMs);
     void HandleModemResult(const QByteArray& text, qint64 nowMs);
     void HandleCommand(const QByteArray& text, qint64 nowMs);
     bool Listens(const QByteArray& text) const;
+    void LogCommand(const QByteArray& text);
     // Carries out a command; returns the reply body (defined in UnitCommands.cpp).
     QByteArray Execute(const QByteArray& text, qint64 nowMs);
     QByteArray WriteLine(QByteArrayView args);
@@ -115,24 +116,24 @@ private:
     void Enqueue(const QByteArray& bytes, bool modemLine, qint64 earliestMs);
     void Note(qint64 nowMs, const QString& text);
     void Trace(UnitTraceEvent event);
-    qint64 UnitMs(qint64 nowMs) const { return nowMs - powerOnMs_; }
+    qint64 UnitMs(qint64 nowMs) const { return nowMs - PowerOnMs; }
 
-    UnitConfig config_;
-    UnitState state_ = UnitState::Off;
-    CommandReceiver receiver_;
-    std::deque<Pending> outbox_;
-    qint64 lineFreeMs_ = 0; // earliest start of the next frame
-    qint64 powerOnMs_ = 0;
-    int setupStep_ = 0; // 0: "AT&F" sent, 1: "ATH0" sent
-    qint64 setupDeadlineMs_ = -1;
-    std::array<std::array<uint8_t, kLineBytes>, kLines> lines_{};
-    qint64 counterStartMs_ = 0;
-    bool scanRunning_ = false;
-    bool scanSampled_ = false; // the scan has run since power-on
-    int scanCount_ = 0;
-    qint64 scanStoppedMs_ = 0;
-    QList<QByteArray> commands_;
-    QList<UnitTraceEvent> trace_;
-    int badChecksums_ = 0;
-    int droppedReplies_ = 0;
+    UnitConfig Settings;
+    UnitState CurrentState = UnitState::Off;
+    CommandReceiver Receiver;
+    std::deque<Pending> Outbox;
+    qint64 LineFreeMs = 0; // earliest start of the next frame
+    qint64 PowerOnMs = 0;
+    int SetupStep = 0; // 0: "AT&F" sent, 1: "ATH0" sent
+    qint64 SetupDeadlineMs = -1;
+    std::array<std::array<uint8_t, kLineBytes>, kLines> LineMemory{};
+    qint64 CounterStartMs = 0;
+    bool ScanRunning = false;
+    bool ScanSampled = false; // the scan has run since power-on
+    int ScanCount = 0;
+    qint64 ScanStoppedMs = 0;
+    QList<QByteArray> CommandLog;
+    QList<UnitTraceEvent> TraceLog;
+    int BadChecksums = 0;
+    int DroppedReplies = 0;
 };

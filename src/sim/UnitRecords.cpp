@@ -71,7 +71,7 @@ std::array<int, 8> Readings(InputKind kind, qint64 t) {
             break;
         case InputKind::TempHumidity:
             if (k % 2 == 0) {
-                // 23..27 degrees at 0.04 degrees a count from -40.
+                // 23..29 degrees at 0.04 degrees a count from -40.
                 r[k] = Drift(t + 9000 * k, 90000, 1575 + 10 * k, 1675 + 10 * k);
             } else {
                 // About 45..55 % relative humidity.

@@ -39,18 +39,18 @@ enum class InputKind : uint8_t {
 
 inline constexpr int kInputUnits = 10;
 
+// Wire time of a 9600 baud byte with start and stop bit.
+inline constexpr int kPacedByteTimeUs = 1042;
+
 struct UnitConfig {
-    UnitFamily family = UnitFamily::Zel;
-    int scanBits = 256; // bits of a line that "QB" and "QA" report
+    UnitFamily Family = UnitFamily::Zel;
+    int ScanBits = 256; // bits of a line that "QB" and "QA" report
     // Wire time of one byte in microseconds (10 bits at 9600 baud), or 0 when
     // the transport delivers frames without pacing.
-    int byteTimeUs = 1042;
+    int ByteTimeUs = kPacedByteTimeUs;
     // Input unit types, a1..a10.
-    std::array<InputKind, kInputUnits> inputs = {
+    std::array<InputKind, kInputUnits> Inputs = {
         InputKind::Raw,          InputKind::Thermistor, InputKind::Voltage, InputKind::Current,
         InputKind::Counter,      InputKind::Timer,      InputKind::Energy,  InputKind::WaterMeter,
         InputKind::TempHumidity, InputKind::Counter};
 };
-
-// Wire time of a 9600 baud byte with start and stop bit.
-inline constexpr int kPacedByteTimeUs = 1042;

@@ -114,7 +114,7 @@ private slots:
         QCOMPARE(ReadBytes(fd, 5, 2000), QByteArray("AT&F\r"));
         const QByteArray bad = "\r\nQV\r\n00";
         QCOMPARE(::write(fd, bad.constData(), bad.size()), ssize_t(bad.size()));
-        QTRY_COMPARE(host.Snapshot().badChecksums, 1);
+        QTRY_COMPARE(host.Snapshot().BadChecksums, 1);
         host.Stop(); // the trace sink is not called any more
         std::lock_guard lock(m);
         QStringList lines;

@@ -47,8 +47,8 @@ int CheckerValue(QByteArrayView digits, int d) {
 
 UnitConfig Config(UnitFamily family, int bits = 256) {
     UnitConfig config;
-    config.family = family;
-    config.scanBits = bits;
+    config.Family = family;
+    config.ScanBits = bits;
     return config;
 }
 
@@ -206,7 +206,7 @@ private slots:
                 sum += static_cast<unsigned char>(r[i]);
             }
             QCOMPARE(static_cast<unsigned char>(r[14]), sum & 0xFF);
-            const int kind = static_cast<int>(unit.Config().inputs[index - 1]);
+            const int kind = static_cast<int>(unit.Config().Inputs[index - 1]);
             QCOMPARE((static_cast<unsigned char>(r[31]) / 4) & 31, kind);
         }
     }
@@ -315,7 +315,7 @@ private slots:
 
     void modemUnitSetsUpAnswersVersionAndConnects() {
         UnitConfig config;
-        config.family = UnitFamily::Lup;
+        config.Family = UnitFamily::Lup;
         UnitModel unit(config);
         unit.PowerOn(0);
         QCOMPARE(unit.TakeDueFrames(UnitModel::kBootMs - 1), QList<QByteArray>{});
@@ -369,7 +369,7 @@ private slots:
 
     void repliesAreSpacedAndBounded() {
         UnitConfig config;
-        config.byteTimeUs = kPacedByteTimeUs;
+        config.ByteTimeUs = kPacedByteTimeUs;
         UnitModel unit(config);
         unit.PowerOn(0);
         unit.Receive(Wire("QA") + Wire("QV"), 1000);
