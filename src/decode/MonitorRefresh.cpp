@@ -14,10 +14,18 @@ void Form1::RefreshMonitor() {
         const auto at = static_cast<std::size_t>(base + i);
         const int16_t b = State.ScanBits.at(at);
         PictureCell* cell = Picture1(i);
-        if (b != State.ShownBits.at(at) || cell->IsGrey()) {
+        // The cell is repainted when it does not show its bit: the bit changed
+        // since the last paint, the cell is grey, or a "QB" or "Qf" reply came
+        // for another line than the grid showed (the reply switches the line
+        // without the copy of painted bits that the Line select makes, so the
+        // line's ShownBits need not match the grid). Unchanged cells get no
+        // colour.
+        const bool showsBit =
+            !cell->IsGrey() && cell->BackColor() == (b == 0 ? Colors::kWhite : Colors::kRed);
+        if (!showsBit) {
             cell->SetBackColor(b == 0 ? Colors::kWhite : Colors::kRed);
-            State.ShownBits.at(at) = b;
         }
+        State.ShownBits.at(at) = b;
     }
     if (State.ScanBitLast != State.PaintedBitLast) {
         for (int i = last + 1; i <= 255; ++i) {
