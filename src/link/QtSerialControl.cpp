@@ -2,6 +2,13 @@
 
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QThread>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
 
 QtSerialControl::QtSerialControl(PortNames names, QObject* parent)
     : SerialControl(parent), Names(std::move(names)) {
@@ -64,7 +71,7 @@ void QtSerialControl::Output(const QByteArray& bytes) {
         return;
     }
     Port.write(bytes);
-    Port.flush();  // QSerialPort sends nothing until the event loop runs otherwise
+    Port.flush(); // QSerialPort sends nothing until the event loop runs otherwise
 }
 
 int QtSerialControl::InBufferCount() {
@@ -78,10 +85,18 @@ void QtSerialControl::ClearInBuffer() {
     }
 }
 
-QByteArray QtSerialControl::Input() { return Port.isOpen() ? Port.read(1) : QByteArray(); }
+QByteArray QtSerialControl::Input() {
+    return Port.isOpen() ? Port.read(1) : QByteArray();
+}
 
 void QtSerialControl::WaitForInput(int maxMs) {
-    if (!Port.isOpen() || Port.bytesAvailable() > 0) {
+    if (!Port.isOpen()) {
+        // A port closed by a fault while a frame was being collected: the
+        // frame ends by silence, and the collector must not spin until then.
+        QThread::msleep(static_cast<unsigned long>(std::max(1, maxMs)));
+        return;
+    }
+    if (Port.bytesAvailable() > 0) {
         return;
     }
     if (!Port.waitForReadyRead(maxMs) && Port.error() == QSerialPort::TimeoutError) {
@@ -90,6 +105,7 @@ void QtSerialControl::WaitForInput(int maxMs) {
 }
 
 void QtSerialControl::OnReadyRead() {
+    EmptyReads = 0;
     if (Posted) {
         return;
     }
@@ -105,14 +121,38 @@ void QtSerialControl::DeliverOnComm() {
     }
 }
 
+bool QtSerialControl::LineHungUp() {
+#ifdef Q_OS_UNIX
+    pollfd p{static_cast<int>(Port.handle()), POLLIN, 0};
+    if (p.fd < 0 || ::poll(&p, 1, 0) < 0) {
+        return true;
+    }
+    return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return true;
+#endif
+}
+
 void QtSerialControl::OnError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) {
         return;
     }
-    // A vanished device raises errors as fast as they can be read; close the
-    // port first so that the operator is told once.
     const QString reason = Port.errorString();
     Port.clearError();
+    // The port's read notification can find the input already empty: the
+    // receive handler reads through waitForReadyRead and discards what follows
+    // a frame, and the notification, raised before, runs after it. The read
+    // then returns nothing and the port reports a ReadError while the line is
+    // in order. Such an error is passed over; a line that has hung up, an
+    // error that has stopped the port's reading, or read errors that go on
+    // without data in between close the port.
+    if (error == QSerialPort::ReadError && Port.isOpen() && !LineHungUp() &&
+        ++EmptyReads < kEmptyReadsOfADeadLine) {
+        return;
+    }
+    // A vanished device raises errors as fast as they can be read; close the
+    // port first so that the operator is told once.
+    EmptyReads = 0;
     if (Port.isOpen()) {
         Port.close();
         emit PortFault(reason);

@@ -26,8 +26,13 @@ private:
     void OnReadyRead();
     void DeliverOnComm();
     void OnError(QSerialPort::SerialPortError error);
+    // True when the line has hung up or its handle is no longer usable.
+    bool LineHungUp();
 
     PortNames Names;
     QSerialPort Port;
     bool Posted = false;
+    // Read errors in a row that found the line in order (see OnError).
+    static constexpr int kEmptyReadsOfADeadLine = 1000;
+    int EmptyReads = 0;
 };
