@@ -1,0 +1,201 @@
+// The window on the real serial control, with a pseudo-terminal standing in
+// for COM1: a peer thread plays the unit at the line's pace.
+#include "FakeMessageBoxes.h"
+#include "core/Form1.h"
+#include "link/Framing.h"
+#include "link/QtSerialControl.h"
+
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr auto kByteTime = std::chrono::microseconds(1042); // 10 bits at 9600 baud
+
+qint64 MsSince(Clock::time_point t0, Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(t - t0).count();
+}
+
+// The unit's end of the line: the pseudo-terminal's master side.
+struct PtyPeer {
+    int Master = -1;
+    int Slave = -1;
+    QString SlaveName;
+    QByteArray FromChecker;
+
+    PtyPeer() {
+        char name[128] = {};
+        if (openpty(&Master, &Slave, name, nullptr, nullptr) != 0) {
+            return;
+        }
+        termios t{};
+        tcgetattr(Master, &t);
+        cfmakeraw(&t);
+        tcsetattr(Master, TCSANOW, &t);
+        SlaveName = QString::fromLocal8Bit(name);
+    }
+    ~PtyPeer() {
+        for (int fd : {Master, Slave}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+    }
+    // Writes the bytes one by one at the line's pace.
+    void WritePaced(const QByteArray& bytes) const {
+        auto next = Clock::now();
+        for (char c : bytes) {
+            (void)write(Master, &c, 1);
+            next += kByteTime;
+            std::this_thread::sleep_until(next);
+        }
+    }
+    // Reads what the checker sends until it contains the text or the time is up.
+    bool ReadUntil(const QByteArray& text, Clock::time_point deadline) {
+        while (!FromChecker.contains(text) && Clock::now() < deadline) {
+            pollfd p{Master, POLLIN, 0};
+            if (poll(&p, 1, 5) > 0 && (p.revents & POLLIN) != 0) {
+                char buf[256];
+                const ssize_t n = read(Master, buf, sizeof buf);
+                if (n > 0) {
+                    FromChecker.append(buf, n);
+                }
+            }
+        }
+        return FromChecker.contains(text);
+    }
+};
+
+QByteArray Reply(const QByteArray& codeAndData) {
+    const QByteArray body = "\r\n" + codeAndData + "\r\n";
+    return body + ChecksumDigits(body);
+}
+} // namespace
+
+class TestSerialPty : public QObject {
+    Q_OBJECT
+private slots:
+    // The unit sends its escape "+++" and, 300 ms later, a bit scan: the scan
+    // is received and shown inside the dispatcher's 1.5 s wait, before the
+    // checker's "OK" goes out.
+    void aPacedReplyIsShownAlsoDuringTheDispatchersWait() {
+        PtyPeer peer;
+        QVERIFY2(peer.Master >= 0, "no pseudo-terminal");
+        PortNames names;
+        names.Map(1, peer.SlaveName);
+        QtSerialControl serial(names);
+        FakeMessageBoxes boxes;
+        Form1 form(&serial, &boxes);
+        form.Form_Load();
+        QVERIFY(serial.PortOpen());
+        QVERIFY(boxes.Shown.isEmpty());
+
+        // Line 1, 16 digits: eight bytes, each written low digit first.
+        const int bytes[8] = {0x01, 0x80, 0xFF, 0x00, 0x5A, 0x00, 0x00, 0x10};
+        const QByteArray digits = "1008FF00A5000001";
+        QByteArray picture;
+        for (int i = 0; i < 64; ++i) {
+            picture += ((bytes[i / 8] >> (i % 8)) & 1) != 0 ? 'R' : 'W';
+        }
+        auto gridShows = [&] {
+            for (int i = 0; i < 256; ++i) {
+                const PictureCell* cell = form.Picture1(i);
+                const bool ok = i < 64 ? cell->BackColor() ==
+                                             (picture[i] == 'R' ? Colors::kRed : Colors::kWhite)
+                                       : cell->IsGrey();
+                if (!ok) {
+                    return false;
+                }
+            }
+            return true;
+        };
+
+        std::atomic<bool> versionSeen{false}, okSeen{false}, done{false};
+        Clock::time_point escapeSent, scanSent, okAt; // scanSent: its first byte
+        std::jthread unit([&] {
+            const auto t0 = Clock::now();
+            versionSeen =
+                peer.ReadUntil(FrameBytes(CommandText("QV")), t0 + std::chrono::seconds(2));
+            peer.WritePaced("+++");
+            escapeSent = Clock::now();
+            std::this_thread::sleep_until(escapeSent + std::chrono::milliseconds(300));
+            scanSent = Clock::now();
+            peer.WritePaced(Reply("QB1" + digits));
+            okSeen = peer.ReadUntil("\r\nOK\r\n", escapeSent + std::chrono::seconds(3));
+            okAt = Clock::now();
+            done = true;
+        });
+
+        // Looks at the grid while the window serves events, also inside waits.
+        Clock::time_point shownAt{};
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (shownAt == Clock::time_point{} && gridShows()) {
+                shownAt = Clock::now();
+            }
+        });
+        watch.start(2);
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 6000);
+        unit.join();
+        watch.stop();
+
+        QVERIFY(versionSeen);
+        QVERIFY(peer.FromChecker.startsWith(FrameBytes(CommandText("QV"))));
+        QVERIFY(okSeen);
+        QVERIFY(shownAt != Clock::time_point{});
+        QCOMPARE(form.Label2(2)->Caption(), QStringLiteral("64"));
+        QCOMPARE(form.Label23->BackColor(), Colors::kLightBlue);
+        const qint64 shown = MsSince(scanSent, shownAt);
+        QVERIFY2(shown >= 20 && shown < 200, qPrintable(QString::number(shown)));
+        const qint64 ok = MsSince(escapeSent, okAt);
+        QVERIFY2(ok >= 1500 && ok < 1800, qPrintable(QString::number(ok)));
+        QVERIFY(shownAt < okAt);
+        QVERIFY(boxes.Shown.isEmpty());
+
+        // Replies in quick succession, as polling brings them: every one is
+        // shown and the port stays open.
+        std::atomic<bool> burstDone{false};
+        std::jthread burst([&] {
+            for (int n = 1; n <= 60; ++n) {
+                peer.WritePaced(Reply("QG0000" + QByteArray::number(n, 16).rightJustified(2, '0')));
+                // A short pause after each, as between polls.
+                std::this_thread::sleep_for(std::chrono::milliseconds(2 + n % 3));
+            }
+            burstDone = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(burstDone.load(), 5000);
+        QTRY_COMPARE(form.Label2(5)->Caption(), QStringLiteral("60"));
+        QVERIFY(serial.PortOpen());
+        QVERIFY(boxes.Shown.isEmpty());
+
+        // The unit hangs up in the middle of a long reply: the port is closed
+        // and the operator told once; the frame ends by silence without the
+        // handler spinning on the closed port meanwhile.
+        std::atomic<bool> hungUp{false};
+        std::jthread hangUp([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            peer.WritePaced("\r\nQ@12");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            close(peer.Master);
+            peer.Master = -1;
+            hungUp = true;
+        });
+        const std::clock_t before = std::clock();
+        QTRY_VERIFY_WITH_TIMEOUT(hungUp.load() && !serial.PortOpen(), 3000);
+        const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+        QVERIFY2(cpuMs < 300, qPrintable(QString::number(cpuMs)));
+        QCOMPARE(boxes.Shown.size(), qsizetype(1));
+    }
+};
+
+QTEST_MAIN(TestSerialPty)
+#include "test_serial_pty.moc"
