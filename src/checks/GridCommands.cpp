@@ -4,7 +4,6 @@
 #include "link/Framing.h"
 #include "link/HexText.h"
 
-
 void Form1::SendBitWrite(const QString& lineDigit, const QString& cellDigits,
                          const QString& stateDigit) {
     SendCommand(QStringLiteral("\r\nQW") + lineDigit + cellDigits + stateDigit +

@@ -51,7 +51,7 @@ void Form1::Form_Load() {
 
 void Form1::Form_QueryUnload(int& cancel, int /*unloadMode*/) {
     if (State.QuitAsked != 0) {
-        return;  // the stop sequence is already under way
+        return; // the stop sequence is already under way
     }
     State.QuitAsked = 1;
     if (!Boxes->Question(kAppTitle, QStringLiteral("終了しますか？"))) {

@@ -4,7 +4,9 @@
 #include "link/HexText.h"
 
 namespace {
-QString RawLine(const char* text) { return QStringLiteral("\r\n%1\r\n").arg(QLatin1String(text)); }
+QString RawLine(const char* text) {
+    return QStringLiteral("\r\n%1\r\n").arg(QLatin1String(text));
+}
 } // namespace
 
 void Form1::DispatchReply(int len) {

@@ -54,24 +54,26 @@ void Form1::HandleSensorQz(const QByteArray& s) {
 
 void Form1::HandleSensorQy(const QByteArray& s) {
     for (int i = 1; i <= 4; ++i) {
-        State.ThermistorReadings.at(static_cast<std::size_t>(i)) = FieldHexSigned16(s, 5 + 4 * (i - 1));
+        State.ThermistorReadings.at(static_cast<std::size_t>(i)) =
+            FieldHexSigned16(s, 5 + 4 * (i - 1));
     }
     for (int i = 1; i <= 4; ++i) {
-        Label13(i)->SetCaption(QString::number(State.ThermistorReadings.at(static_cast<std::size_t>(i))));
+        Label13(i)->SetCaption(
+            QString::number(State.ThermistorReadings.at(static_cast<std::size_t>(i))));
     }
     for (int i = 1; i <= 4; ++i) {
         const int16_t reading = State.ThermistorReadings.at(static_cast<std::size_t>(i));
         Label14(i)->SetCaption(QString::number(LookupTemperature(State.ThermistorTable, reading)));
     }
-    Label15(1)->SetCaption(QStringLiteral("OutP = ") + QString::fromLatin1(Field(s, 21, 1).toByteArray()) +
-                           QLatin1Char(' '));
-    Label15(2)->SetCaption(QStringLiteral("InP = ") + QString::fromLatin1(Field(s, 22, 1).toByteArray()) +
-                           QLatin1Char(' '));
+    Label15(1)->SetCaption(QStringLiteral("OutP = ") +
+                           QString::fromLatin1(Field(s, 21, 1).toByteArray()) + QLatin1Char(' '));
+    Label15(2)->SetCaption(QStringLiteral("InP = ") +
+                           QString::fromLatin1(Field(s, 22, 1).toByteArray()) + QLatin1Char(' '));
 }
 
 void Form1::HandleOutputQw(const QByteArray& s) {
-    Label14(1)->SetCaption(QStringLiteral("OutP=") + QString::fromLatin1(Field(s, 5, 1).toByteArray()) +
-                           QLatin1Char(' '));
-    Label14(2)->SetCaption(QStringLiteral("InP= ") + QString::fromLatin1(Field(s, 6, 1).toByteArray()) +
-                           QLatin1Char(' '));
+    Label14(1)->SetCaption(QStringLiteral("OutP=") +
+                           QString::fromLatin1(Field(s, 5, 1).toByteArray()) + QLatin1Char(' '));
+    Label14(2)->SetCaption(QStringLiteral("InP= ") +
+                           QString::fromLatin1(Field(s, 6, 1).toByteArray()) + QLatin1Char(' '));
 }

@@ -47,6 +47,6 @@ void Form1::MSComm1_OnComm() {
         Label23->SetBackColor(Colors::kRed);
         break;
     default:
-        break;  // rejected frames leave the lamp as it was
+        break; // rejected frames leave the lamp as it was
     }
 }
