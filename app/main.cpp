@@ -11,64 +11,125 @@
 
 #include <cstdio>
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("zel_checker"));
-    QApplication::setApplicationVersion(QStringLiteral("1.13"));
+namespace {
 
+struct Options {
+    PortNames Names;
+    bool Simulate = false;
+    UnitFamily Family = UnitFamily::Lup;
+    QString Screenshot;
+};
+
+// Reads the command line before any window system is touched, so that --help,
+// --version and mistakes are answered on a machine without a display too.
+// Returns an exit code, or -1 to go on.
+int ReadOptions(int argc, char* argv[], Options* options) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Bench checker for ZEL-03 telemetry and logging units on a serial port."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Show this help and quit."));
+    const QCommandLineOption versionOption(QStringLiteral("version"),
+                                           QStringLiteral("Show the version and quit."));
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral("Map a port name to a device, e.g. COM1=/dev/ttyUSB0 (repeatable). "
                        "Without it COMk is /dev/ttyS(k-1)."),
         QStringLiteral("COMk=DEVICE"));
-    parser.addOption(portOption);
     const QCommandLineOption simulateOption(
         QStringLiteral("simulate"),
-        QStringLiteral("Wire COM1 to a simulated ZEL-03 unit of ROM family LUP (default), RAV "
-                       "or ZEL."),
+        QStringLiteral("Wire COM1 to a simulated ZEL-03 unit of ROM family LUP (the default when "
+                       "given as plain --simulate), RAV or ZEL."),
         QStringLiteral("LUP|RAV|ZEL"));
-    parser.addOption(simulateOption);
     const QCommandLineOption screenshotOption(
         QStringLiteral("screenshot"),
         QStringLiteral("Run a short demo, save the window as a PNG file once the unit has "
-                       "answered a few polls, and quit."),
+                       "answered a few polls, and quit (offscreen when there is no display)."),
         QStringLiteral("FILE"));
-    parser.addOption(screenshotOption);
+    parser.addOptions({helpOption, versionOption, portOption, simulateOption, screenshotOption});
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
     // "--simulate" alone means the LUP family.
-    QStringList arguments = QCoreApplication::arguments();
     for (QString& argument : arguments) {
         if (argument == QLatin1String("--simulate") || argument == QLatin1String("-simulate")) {
             argument = QStringLiteral("--simulate=LUP");
         }
     }
-    parser.process(arguments);
-
-    PortNames names;
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "zel_checker: %s\nTry 'zel_checker --help'.\n",
+                     qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(helpOption)) {
+        std::printf("%s", qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                                               QStringLiteral("zel_checker"))));
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("zel_checker 1.13\n");
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "zel_checker: unexpected argument \"%s\"\nTry 'zel_checker --help'.\n",
+                     qPrintable(parser.positionalArguments().first()));
+        return 2;
+    }
     for (const QString& mapping : parser.values(portOption)) {
         QString error;
-        if (!names.AddMapping(mapping, &error)) {
+        if (!options->Names.AddMapping(mapping, &error)) {
             std::fprintf(stderr, "zel_checker: --port: %s\n", qPrintable(error));
             return 2;
         }
     }
+    options->Simulate = parser.isSet(simulateOption);
+    if (options->Simulate && !ParseUnitFamily(parser.value(simulateOption), &options->Family)) {
+        std::fprintf(stderr, "zel_checker: --simulate: expected LUP, RAV or ZEL, got \"%s\"\n",
+                     qPrintable(parser.value(simulateOption)));
+        return 2;
+    }
+    options->Screenshot = parser.value(screenshotOption);
+    return -1;
+}
+
+bool HaveDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    Options options;
+    if (const int code = ReadOptions(argc, argv, &options); code >= 0) {
+        return code;
+    }
+#ifdef Q_OS_LINUX
+    if (!HaveDisplay()) {
+        if (options.Screenshot.isEmpty()) {
+            std::fprintf(stderr, "zel_checker: no display (DISPLAY and WAYLAND_DISPLAY are unset). "
+                                 "Run it in a desktop session, or render the demo with "
+                                 "--simulate --screenshot FILE.\n");
+            return 1;
+        }
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+#endif
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zel_checker"));
+    QApplication::setApplicationVersion(QStringLiteral("1.13"));
+    PortNames& names = options.Names;
 
     // The simulated unit runs on its own thread behind a pseudo-terminal that
     // stands in for COM1; everything else of the checker is as with a real unit.
     SimulatedUnitHost unit;
-    UnitFamily family = UnitFamily::Lup;
+    const UnitFamily family = options.Family;
     QString simulatedDevice;
-    const bool simulate = parser.isSet(simulateOption);
+    const bool simulate = options.Simulate;
     if (simulate) {
-        if (!ParseUnitFamily(parser.value(simulateOption), &family)) {
-            std::fprintf(stderr, "zel_checker: --simulate: expected LUP, RAV or ZEL, got \"%s\"\n",
-                         qPrintable(parser.value(simulateOption)));
-            return 2;
-        }
         QString error;
         if (!unit.Start(family, 256, true, &simulatedDevice, &error)) {
             std::fprintf(stderr, "zel_checker: cannot start the simulated unit: %s\n",
@@ -98,8 +159,8 @@ int main(int argc, char* argv[]) {
     }
     form.show();
     form.Form_Load();
-    if (parser.isSet(screenshotOption)) {
-        RunScreenshotDemo(form, parser.value(screenshotOption));
+    if (!options.Screenshot.isEmpty()) {
+        RunScreenshotDemo(form, options.Screenshot);
     }
     return QApplication::exec();
 }

@@ -2,6 +2,7 @@
 # Sets up, builds and starts the checker wired to a simulated ZEL-03 unit.
 # Extra arguments go to zel_checker (e.g. --simulate=RAV).
 set -euo pipefail
+ZEL_TARGETS="zel_checker zel-unit-sim"
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 args=("$@")

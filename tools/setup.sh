@@ -22,4 +22,7 @@ fi
 
 cmake -S "$ZEL_ROOT" -B "$ZEL_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZEL_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build "$ZEL_BUILD" -j"$(nproc)"
+# ZEL_TARGETS (optional): build only these targets.
+targets=()
+for t in ${ZEL_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$ZEL_BUILD" -j"$(nproc)" "${targets[@]}"
