@@ -3,6 +3,7 @@
 // paced at 9600 baud on a pseudo-terminal. Prints figures; asserts nothing.
 #include "FakeMessageBoxes.h"
 #include "FakeSerialControl.h"
+#include "PseudoTerminal.h"
 #include "core/Form1.h"
 #include "link/FrameCollector.h"
 #include "link/PortNames.h"
@@ -15,12 +16,8 @@
 
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <time.h>
-#include <unistd.h>
 
 namespace {
 
@@ -85,30 +82,21 @@ void MonitorRefresh() {
 }
 
 void PacedReceptionCpu() {
-    int master = -1;
-    int slave = -1;
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+    PtyPeer peer;
+    if (!peer.Ok()) {
         std::printf("paced reception: no pseudo-terminal available\n");
         return;
     }
-    termios raw{};
-    tcgetattr(master, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(master, TCSANOW, &raw);
     PortNames names;
-    names.Map(1, QString::fromLocal8Bit(ttyname(slave)));
+    names.Map(1, peer.SlaveName);
     QtSerialControl serial(names);
     FakeMessageBoxes boxes;
     Form1 form(&serial, &boxes);
     form.Form_Load();
     const int frames = 15;
-    std::thread peer([master] {
+    std::thread unit([&peer] {
         for (int f = 0; f < frames; ++f) {
-            const QByteArray bytes = QdReply(f);
-            for (char c : bytes) {
-                (void)::write(master, &c, 1);
-                std::this_thread::sleep_for(std::chrono::microseconds(1042));
-            }
+            peer.WritePaced(QdReply(f));
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
@@ -120,14 +108,12 @@ void PacedReceptionCpu() {
     QTimer::singleShot(frames * 400 + 500, &loop, &QEventLoop::quit);
     loop.exec();
     const double cpuMs = ThreadCpuMs() - cpu0;
-    peer.join();
+    unit.join();
     std::printf(
         "paced reception: %d frames of 264 bytes at 9600 baud, %d accepted, in %lld ms wall; "
         "window thread %.0f ms CPU (%.1f %% of a core)\n",
         frames, form.Label23->ColorWrites() - lampWrites0, static_cast<long long>(wall.elapsed()),
         cpuMs, 100.0 * cpuMs / static_cast<double>(wall.elapsed()));
-    ::close(slave);
-    ::close(master);
 }
 
 } // namespace

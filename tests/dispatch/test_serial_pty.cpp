@@ -1,6 +1,7 @@
 // The window on the real serial control, with a pseudo-terminal standing in
 // for COM1: a peer thread plays the unit at the line's pace.
 #include "FakeMessageBoxes.h"
+#include "PseudoTerminal.h"
 #include "core/Form1.h"
 #include "link/Framing.h"
 #include "link/QtSerialControl.h"
@@ -11,65 +12,23 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 using Clock = std::chrono::steady_clock;
-constexpr auto kByteTime = std::chrono::microseconds(1042); // 10 bits at 9600 baud
 
 qint64 MsSince(Clock::time_point t0, Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(t - t0).count();
 }
 
-// The unit's end of the line: the pseudo-terminal's master side.
-struct PtyPeer {
-    int Master = -1;
-    int Slave = -1;
-    QString SlaveName;
+// The pseudo-terminal's master side, also keeping what the checker sent.
+struct Peer : PtyPeer {
     QByteArray FromChecker;
-
-    PtyPeer() {
-        char name[128] = {};
-        if (openpty(&Master, &Slave, name, nullptr, nullptr) != 0) {
-            return;
-        }
-        termios t{};
-        tcgetattr(Master, &t);
-        cfmakeraw(&t);
-        tcsetattr(Master, TCSANOW, &t);
-        SlaveName = QString::fromLocal8Bit(name);
-    }
-    ~PtyPeer() {
-        for (int fd : {Master, Slave}) {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
-    }
-    // Writes the bytes one by one at the line's pace.
-    void WritePaced(const QByteArray& bytes) const {
-        auto next = Clock::now();
-        for (char c : bytes) {
-            (void)write(Master, &c, 1);
-            next += kByteTime;
-            std::this_thread::sleep_until(next);
-        }
-    }
     // Reads what the checker sends until it contains the text or the time is up.
     bool ReadUntil(const QByteArray& text, Clock::time_point deadline) {
         while (!FromChecker.contains(text) && Clock::now() < deadline) {
-            pollfd p{Master, POLLIN, 0};
-            if (poll(&p, 1, 5) > 0 && (p.revents & POLLIN) != 0) {
-                char buf[256];
-                const ssize_t n = read(Master, buf, sizeof buf);
-                if (n > 0) {
-                    FromChecker.append(buf, n);
-                }
-            }
+            FromChecker += ReadFor(5);
         }
         return FromChecker.contains(text);
     }
@@ -88,7 +47,7 @@ private slots:
     // is received and shown inside the dispatcher's 1.5 s wait, before the
     // checker's "OK" goes out.
     void aPacedReplyIsShownAlsoDuringTheDispatchersWait() {
-        PtyPeer peer;
+        Peer peer;
         QVERIFY2(peer.Master >= 0, "no pseudo-terminal");
         PortNames names;
         names.Map(1, peer.SlaveName);
