@@ -92,6 +92,27 @@ private slots:
                        {Wire("QRD"), 800}});
     }
 
+    // The window closed while a modem answer waits: the stop sequence's
+    // memory clear stays the last thing the unit receives.
+    void closingDuringAModemAnswerEndsIt_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("AT&F") << QByteArray("AT&F\r");
+        QTest::newRow("+++") << QByteArray("+++");
+        QTest::newRow("AT#Q") << QByteArray("AT#Q1\r");
+    }
+    void closingDuringAModemAnswerEndsIt() {
+        QFETCH(QByteArray, line);
+        DispatchBench f;
+        f.Boxes.Answers = {true};
+        QTimer::singleShot(100, f.Form.get(), [&] { f->mnuExit_Click(); });
+        f.Deliver(line);
+        QVERIFY(QTest::qWaitFor([&] { return f->Unloaded(); }, 3000));
+        QTest::qWait(100);
+        const QList<QByteArray> sent = f.Serial.Sent();
+        QVERIFY(sent.size() >= 2);
+        QCOMPARE(sent.mid(sent.size() - 2), QList<QByteArray>({Wire("QRD00"), Wire("QC")}));
+    }
+
     void theVersionReplyShowsTheRomAndConnects_data() {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("shown");
