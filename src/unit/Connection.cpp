@@ -97,12 +97,24 @@ void Form1::Command3_Click(int index) {
         if (State.Connected != 1) {
             return;
         }
+        // A window closed during one of the waits has run its own stop
+        // sequence, whose memory clear is the last thing the unit receives.
+        const auto closed = [this] { return Unloading || IsUnloaded; };
         SendCommand(Command("QRD00"));
         WaitTimer(200);
+        if (closed()) {
+            return;
+        }
         SendMemoryClear();
         WaitTimer(200);
+        if (closed()) {
+            return;
+        }
         Timer1->SetEnabled(false);
         WaitTimer(500);
+        if (closed()) {
+            return;
+        }
         State.ByteCount = 0;
         Label2(3)->SetCaption(QStringLiteral("0"));
         if (State.RomFamily == QLatin1String("LUP")) {
@@ -110,6 +122,9 @@ void Form1::Command3_Click(int index) {
         } else if (State.RomFamily == QLatin1String("RAV")) {
             SendCommand(Command("QF"));
             WaitTimer(200);
+            if (closed()) {
+                return;
+            }
             SendCommand(RawLine("NO CARRIER"));
         }
         Label17->SetBackColor(Colors::kWhite);

@@ -216,6 +216,30 @@ private slots:
         QVERIFY(!f->Timer1->Enabled());
     }
 
+    // Closing during a Reset's waits: the stop sequence runs its own Reset
+    // and ends with the memory clear; the interrupted Reset sends no more.
+    void closingDuringAResetEndsIt_data() {
+        QTest::addColumn<int>("closeAtMs");
+        QTest::newRow("after QRD00") << 100;
+        QTest::newRow("after QC") << 300;
+        QTest::newRow("polling stopped") << 600;
+        QTest::newRow("between QF and NO CARRIER") << 1000;
+    }
+    void closingDuringAResetEndsIt() {
+        QFETCH(int, closeAtMs);
+        FormFixture f;
+        QVERIFY(ConnectTo(f, "RAV-B13"));
+        f.Serial.ClearWrites();
+        f.Boxes.Answers = {true};
+        QTimer::singleShot(closeAtMs, [&] { f->mnuExit_Click(); });
+        f->Command3_Click(1);
+        QVERIFY(QTest::qWaitFor([&] { return f->Unloaded(); }, 5000));
+        QTest::qWait(100);
+        const QStringList names = NamesFrom(f.Serial, 0);
+        QVERIFY2(names.mid(names.size() - 2) == QStringList({"QRD00", "QC"}),
+                 qPrintable(names.join(' ')));
+    }
+
     void closingDuringTheRestartWaitShowsNoBox() {
         FormFixture f;
         f.Serial.ClearWrites();
