@@ -1,6 +1,7 @@
 #include "core/Form1.h"
 
 #include <QCloseEvent>
+#include <QTimer>
 
 Form1::Form1(SerialControl* serial, MessageBoxes* boxes, QWidget* parent)
     : QMainWindow(parent), MSComm1(serial), Boxes(boxes) {
@@ -19,6 +20,9 @@ Form1::~Form1() {
 void Form1::ConnectHandlers() {
     connect(MSComm1, &SerialControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(MSComm1, &SerialControl::PortFault, this, &Form1::OnPortFault);
+    PortWatch = new QTimer(this);
+    PortWatch->setInterval(1000);
+    connect(PortWatch, &QTimer::timeout, this, &Form1::PortWatch_Timer);
 
     connect(Timer1, &VbTimer::Tick, this, &Form1::Timer1_Timer);
     connect(Timer2, &VbTimer::Tick, this, &Form1::Timer2_Timer);

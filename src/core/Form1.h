@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
+#include <QTimer>
 
 #include <array>
 
@@ -97,6 +98,9 @@ public:
     void SendCommand(const QString& text);
     void MSComm1_OnComm();
     void OnPortFault(const QString& reason);
+    // Looks for a device lost by a port fault and reopens it when it is back.
+    void PortWatch_Timer();
+    QTimer* PortWatch = nullptr;
 
     // ---- reply dispatch (dispatch/) ----
     void DispatchReply(int len);
@@ -171,6 +175,8 @@ private:
     void BuildMenus();
     void ConnectHandlers();
     void SetPeriod(MenuItem* item, int period);
+    // The line settings of the checker's port, set before every opening.
+    void ConfigureCommPort();
 
     QWidget* Client = nullptr;
     bool OpeningPort = false;

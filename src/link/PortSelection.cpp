@@ -15,10 +15,7 @@ void Form1::OpenCommPort(int port) {
         }
     }
     Option2(port - 1)->SetValue(true);
-    MSComm1->SetSettings(QStringLiteral("9600,N,8,1"));
-    MSComm1->SetRThreshold(1);
-    MSComm1->SetInputLen(1);
-    MSComm1->SetInputMode(1);
+    ConfigureCommPort();
     OpeningPort = false;
     if (MSComm1->SetPortOpen(true)) {
         return;
@@ -47,7 +44,15 @@ void Form1::OpenCommPort(int port) {
                            .arg(name, device, reason));
 }
 
+void Form1::ConfigureCommPort() {
+    MSComm1->SetSettings(QStringLiteral("9600,N,8,1"));
+    MSComm1->SetRThreshold(1);
+    MSComm1->SetInputLen(1);
+    MSComm1->SetInputMode(1);
+}
+
 void Form1::mnuCOM_Click(int port) {
+    PortWatch->stop(); // the operator's choice replaces the watch for a lost device
     // A port that could not be opened leaves none open; choosing one then opens it.
     if (MSComm1->PortOpen()) {
         MSComm1->SetPortOpen(false);
@@ -59,6 +64,7 @@ void Form1::Option2_Click(int index) {
     if (OpeningPort || index < 0 || index > 3) {
         return;
     }
+    PortWatch->stop();
     if (MSComm1->PortOpen()) {
         MSComm1->SetPortOpen(false);
     }
@@ -71,9 +77,28 @@ void Form1::SendCommand(const QString& text) {
 }
 
 void Form1::OnPortFault(const QString& reason) {
+    // The device is looked for once a second from now on, also while the
+    // notice is up, and reopened as soon as it is back.
+    if (!Unloading && !IsUnloaded) {
+        PortWatch->start();
+    }
     const QString name = QStringLiteral("COM%1").arg(MSComm1->CommPort());
     Boxes->Information(QStringLiteral("Information"),
                        QStringLiteral("%1 (%2) が切断されました。\r\nThe port %1 (%2) failed and "
-                                      "was closed: %3\r\nChoose a port again to reopen it.")
+                                      "was closed: %3\r\nIt is reopened when the device comes "
+                                      "back; or choose a port.")
                            .arg(name, MSComm1->DeviceName(), reason));
+}
+
+void Form1::PortWatch_Timer() {
+    if (Unloading || IsUnloaded || MSComm1->PortOpen()) {
+        PortWatch->stop();
+        return;
+    }
+    // Opened as choosing the port opens it: same port, same settings, and the
+    // same handlers, which stay connected to the serial control.
+    ConfigureCommPort();
+    if (MSComm1->SetPortOpen(true)) {
+        PortWatch->stop();
+    }
 }

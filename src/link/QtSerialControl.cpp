@@ -12,6 +12,7 @@
 
 QtSerialControl::QtSerialControl(PortNames names, QObject* parent)
     : SerialControl(parent), Names(std::move(names)) {
+    FaultClock.start();
     connect(&Port, &QSerialPort::readyRead, this, &QtSerialControl::OnReadyRead);
     connect(&Port, &QSerialPort::errorOccurred, this, &QtSerialControl::OnError);
 }
@@ -105,7 +106,7 @@ void QtSerialControl::WaitForInput(int maxMs) {
 }
 
 void QtSerialControl::OnReadyRead() {
-    EmptyReads = 0;
+    BytesArrived();
     if (Posted) {
         return;
     }
@@ -121,16 +122,17 @@ void QtSerialControl::DeliverOnComm() {
     }
 }
 
-bool QtSerialControl::LineHungUp() {
+ReadFailureJudge::Line QtSerialControl::LineNow() {
+    if (!QFileInfo::exists(DeviceName())) {
+        return ReadFailureJudge::Line::Gone;
+    }
 #ifdef Q_OS_UNIX
     pollfd p{static_cast<int>(Port.handle()), POLLIN, 0};
-    if (p.fd < 0 || ::poll(&p, 1, 0) < 0) {
-        return true;
+    if (p.fd < 0 || ::poll(&p, 1, 0) < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        return ReadFailureJudge::Line::HungUp;
     }
-    return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-#else
-    return true;
 #endif
+    return ReadFailureJudge::Line::InOrder;
 }
 
 void QtSerialControl::OnError(QSerialPort::SerialPortError error) {
@@ -139,22 +141,23 @@ void QtSerialControl::OnError(QSerialPort::SerialPortError error) {
     }
     const QString reason = Port.errorString();
     Port.clearError();
-    // The port's read notification can find the input already empty: the
-    // receive handler reads through waitForReadyRead and discards what follows
-    // a frame, and the notification, raised before, runs after it. The read
-    // then returns nothing and the port reports a ReadError while the line is
-    // in order. Such an error is passed over; a line that has hung up, an
-    // error that has stopped the port's reading, or read errors that go on
-    // without data in between close the port.
-    if (error == QSerialPort::ReadError && Port.isOpen() && !LineHungUp() &&
-        ++EmptyReads < kEmptyReadsOfADeadLine) {
+    if (!Port.isOpen()) {
         return;
     }
-    // A vanished device raises errors as fast as they can be read; close the
-    // port first so that the operator is told once.
-    EmptyReads = 0;
-    if (Port.isOpen()) {
-        Port.close();
-        emit PortFault(reason);
+    // Both errors are also raised by a read that merely found the input
+    // already taken (see ReadFailureJudge); the judge closes only a dead line.
+    ReadFailed(LineNow(), reason, FaultClock.elapsed());
+    if (error == QSerialPort::ResourceError && Port.isOpen()) {
+        // A resource error stops the port's read notifications. The line was
+        // kept open, so it must go on notifying: setting the read buffer size
+        // restarts them. Queued, so that it follows the port's own handling.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (Port.isOpen()) {
+                    Port.setReadBufferSize(Port.readBufferSize());
+                }
+            },
+            Qt::QueuedConnection);
     }
 }

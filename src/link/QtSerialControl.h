@@ -3,6 +3,7 @@
 #include "link/PortNames.h"
 #include "link/SerialControl.h"
 
+#include <QElapsedTimer>
 #include <QSerialPort>
 
 // The serial control over a real port. The receive notification is posted,
@@ -26,13 +27,12 @@ private:
     void OnReadyRead();
     void DeliverOnComm();
     void OnError(QSerialPort::SerialPortError error);
-    // True when the line has hung up or its handle is no longer usable.
-    bool LineHungUp();
+    // The state of the line after a failed read: its device node gone, hung
+    // up (or its handle no longer usable), or in order.
+    ReadFailureJudge::Line LineNow();
 
     PortNames Names;
     QSerialPort Port;
     bool Posted = false;
-    // Read errors in a row that found the line in order (see OnError).
-    static constexpr int kEmptyReadsOfADeadLine = 1000;
-    int EmptyReads = 0;
+    QElapsedTimer FaultClock;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/ReadFailureJudge.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -60,6 +62,18 @@ protected:
     }
     void SetCommEvent(int event) { Event = event; }
 
+    // A read on the open port failed at nowMs (ms on any steady clock). The
+    // port is closed and PortFault raised, once, only when the judge finds the
+    // device gone; otherwise the failure is passed over.
+    void ReadFailed(ReadFailureJudge::Line line, const QString& reason, int64_t nowMs) {
+        if (!PortOpen() || !Judge.Failed(line, nowMs)) {
+            return;
+        }
+        SetPortOpen(false);
+        emit PortFault(reason);
+    }
+    void BytesArrived() { Judge.BytesArrived(); }
+
 private:
     int Port = 1;
     QString SettingsText;
@@ -69,4 +83,5 @@ private:
     int Event = 0;
     OpenFailure Failure = OpenFailure::None;
     QString ErrorText;
+    ReadFailureJudge Judge;
 };

@@ -2,6 +2,10 @@
 // what the operator sees when a port cannot be opened or goes away.
 #include "FormFixture.h"
 #include "link/PortNames.h"
+#include "link/ReadFailureJudge.h"
+
+// Read failures and data in arrival order: (line state, or -1 for bytes, ms).
+using Events = QList<QPair<int, int>>;
 
 class TestPorts : public QObject {
     Q_OBJECT
@@ -81,16 +85,91 @@ private slots:
         QCOMPARE(f.Boxes.Shown.size(), 1);
     }
 
-    void aVanishedDeviceIsReportedOnceAndCanBeReopened() {
+    // Read failures as the port raises them: only a dead line closes it. Each
+    // row is a run of failures (line state, ms) with "data" for bytes coming
+    // in between; the index of the failure that closes the port, or -1.
+    void readFailuresCloseOnlyADeadLine_data() {
+        using L = ReadFailureJudge::Line;
+        QTest::addColumn<Events>("events"); // (line or -1 for data, ms)
+        QTest::addColumn<int>("closesAt");
+        const int data = -1, ok = int(L::InOrder), hup = int(L::HungUp), gone = int(L::Gone);
+        QTest::newRow("empty read after a discard") << Events{{ok, 0}} << -1;
+        QTest::newRow("one empty read per frame, all day")
+            << Events{{ok, 0},   {data, 240},  {ok, 250}, {data, 480},
+                      {ok, 490}, {data, 5000}, {ok, 5010}}
+            << -1;
+        QTest::newRow("hang-up") << Events{{ok, 0}, {hup, 10}} << 1;
+        QTest::newRow("device node gone") << Events{{gone, 0}} << 0;
+        QTest::newRow("failing for a stretch without data")
+            << Events{{ok, 0}, {ok, 900}, {ok, 1900}, {ok, 2000}} << 3;
+        QTest::newRow("data ends the stretch")
+            << Events{{ok, 0}, {ok, 900}, {data, 1000}, {ok, 1900}, {ok, 2000}} << -1;
+        Events flood;
+        for (int i = 0; i < ReadFailureJudge::kFailuresOfADeadLine; ++i) {
+            flood.append({ok, 0});
+        }
+        QTest::newRow("a thousand failures at once") << flood << flood.size() - 1;
+    }
+    void readFailuresCloseOnlyADeadLine() {
+        QFETCH(Events, events);
+        QFETCH(int, closesAt);
+        ReadFailureJudge judge;
+        int closed = -1;
+        for (int i = 0; i < events.size() && closed < 0; ++i) {
+            if (events[i].first < 0) {
+                judge.BytesArrived();
+            } else if (judge.Failed(ReadFailureJudge::Line(events[i].first), events[i].second)) {
+                closed = i;
+            }
+        }
+        QCOMPARE(closed, closesAt);
+    }
+
+    void anEmptyReadKeepsThePortAndAHangUpClosesItOnce() {
         FormFixture f;
-        f.Serial.RaiseFault("device gone");
+        f.Serial.ClearWrites();
+        f.Serial.FailRead(ReadFailureJudge::Line::InOrder, "Resource temporarily unavailable");
+        QVERIFY(f.Serial.PortOpen());
+        QVERIFY(f.Boxes.Shown.isEmpty());
+        f->SendCommand(QString::fromLatin1(CommandText("QV")));
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Wire("QV")});
+
+        f.Serial.FailRead(ReadFailureJudge::Line::HungUp, "device gone");
+        f.Serial.FailRead(ReadFailureJudge::Line::HungUp, "device gone");
+        QVERIFY(!f.Serial.PortOpen());
         QCOMPARE(f.Boxes.Shown.size(), 1);
         QVERIFY(f.Boxes.Shown[0].Text.contains("COM1"));
         f->SendCommand(QString::fromLatin1(CommandText("QV"))); // closed: nothing goes out
         QCOMPARE(f.Serial.DroppedWrites, 1);
-        f->mnuCOM1->trigger();
-        QVERIFY(f.Serial.PortOpen());
+    }
+
+    // After a fault the device is looked for once a second without another box
+    // and reopened with the port's settings when it is back; the operator's
+    // own choice of a port ends the watch.
+    void aLostDeviceIsReopenedWhenItComesBack() {
+        FormFixture f;
+        f.Serial.FailingPorts[1] = SerialControl::OpenFailure::NotFound;
+        f.Serial.RaiseFault("device gone");
+        f.Pump(2300);
+        QVERIFY(!f.Serial.PortOpen());
         QCOMPARE(f.Boxes.Shown.size(), 1);
+        f.Serial.FailingPorts.remove(1);
+        QTRY_VERIFY_WITH_TIMEOUT(f.Serial.PortOpen(), 1500);
+        QCOMPARE(f.Serial.Openings.size(), 2);
+        QCOMPARE(f.Serial.Openings[1].Port, 1);
+        QCOMPARE(f.Serial.Openings[1].Settings, QStringLiteral("9600,N,8,1"));
+        QCOMPARE(f.Boxes.Shown.size(), 1);
+        ExpectShown(f, 1);
+
+        f.Serial.FailingPorts[1] = SerialControl::OpenFailure::NotFound;
+        f.Serial.FailingPorts[3] = SerialControl::OpenFailure::NotFound;
+        f.Serial.RaiseFault("device gone");
+        f->mnuCOM3->trigger(); // fails: its own box, and no watch any more
+        QCOMPARE(f.Boxes.Shown.size(), 3);
+        f.Serial.FailingPorts.clear();
+        f.Pump(1500);
+        QVERIFY(!f.Serial.PortOpen());
+        QCOMPARE(f.Serial.Openings.size(), 2);
     }
 
     void portNamesMapToDevices() {

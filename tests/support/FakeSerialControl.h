@@ -68,6 +68,7 @@ public:
     // Bytes from the unit: queued now, notification posted.
     void Receive(const QByteArray& bytes) {
         Incoming += bytes;
+        BytesArrived();
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -84,10 +85,13 @@ public:
     // A checksummed reply: CR LF text CR LF and its two checksum digits.
     static QByteArray Reply(const QByteArray& codeAndData);
 
-    void RaiseFault(const QString& reason) {
-        IsOpen = false;
-        emit PortFault(reason);
+    // A read on the port failed with the line as given; the base class
+    // decides, as for the real port, whether that closes it.
+    void FailRead(ReadFailureJudge::Line line,
+                  const QString& reason = QStringLiteral("read failed")) {
+        ReadFailed(line, reason, Clock.elapsed());
     }
+    void RaiseFault(const QString& reason) { FailRead(ReadFailureJudge::Line::HungUp, reason); }
 
     QList<QByteArray> Sent() const {
         QList<QByteArray> out;
