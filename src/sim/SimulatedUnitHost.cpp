@@ -296,7 +296,15 @@ void SimulatedUnitHost::PowerOn(int delayMs) {
     }
     {
         std::lock_guard lock(UnitWorker->Mutex);
-        UnitWorker->PowerOnAtMs = UnitWorker->NowMs() + std::max(0, delayMs);
+        const qint64 now = UnitWorker->NowMs();
+        if (delayMs <= 0) {
+            // On at once, before the caller goes on: a command sent right
+            // after this call finds the unit on, not still off.
+            UnitWorker->PowerOnAtMs = -1;
+            UnitWorker->Model.PowerOn(now);
+        } else {
+            UnitWorker->PowerOnAtMs = now + delayMs;
+        }
     }
     UnitWorker->Wake();
 }

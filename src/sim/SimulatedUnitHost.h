@@ -55,7 +55,7 @@ public:
     // pseudo-terminal pair) at 9600 baud 8N1.
     bool StartOnDevice(const QString& devicePath, const UnitConfig& config, QString* error);
 
-    // Switches the unit on after delayMs (0: at once).
+    // Switches the unit on after delayMs; with 0 it is on when the call returns.
     void PowerOn(int delayMs = 0);
     void PowerOff();
     // Stops the thread and closes the line; the host may be started again.
