@@ -27,8 +27,12 @@ struct FrameOutcome {
 inline constexpr int kQuietPollMs = 5;
 
 // Collects one frame from the source into buffer (from index 0, never past
-// size): reads every waiting byte, and while none waits, waits on the source
-// until the quiet time of the frame (its elapsed time less the wire time of the
-// bytes received, never below zero) exceeds its silence budget. Whatever is
-// still queued when the frame ends is discarded.
+// size): reads every waiting byte, and while none waits, waits on the source.
+// The frame ends by silence when the line has been quiet for the frame's
+// silence budget since its last byte, or, for a line that trickles bytes, when
+// the whole frame has taken longer than twice its wire time plus the budget
+// (FrameCapMs). Whatever is still queued when the frame ends is discarded.
 FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size);
+
+// The longest a frame of the given bytes may take before it ends by silence.
+double FrameCapMs(int bytes, int budgetMs);

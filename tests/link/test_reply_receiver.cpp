@@ -19,6 +19,8 @@ char* toString(ReplyReceiver::Result r) {
 namespace {
 
 const double kByteMs = WireTimeMs(1);
+// Pauses on the line: (index of the byte they come before, ms).
+using Gaps = QList<QPair<int, double>>;
 
 // A serial line with a clock the test controls. Bytes are scheduled with their
 // arrival times; waiting moves the clock to the next arrival or to the end of
@@ -166,6 +168,7 @@ private slots:
         wrong[wrong.size() - 1] = wrong.back() == '0' ? '1' : '0';
         const std::vector<Row> rows = {
             {"checksummed reply", qv, Result::Accepted, 13, false},
+            {"cell scan reply", Reply("QD" + QByteArray(256, 'C')), Result::Accepted, 261, false},
             {"checksum lower case", "\r\nQV\r\nd5", Result::Accepted, 5, false},
             {"checksum upper case", "\r\nQV\r\nD5", Result::Accepted, 5, false},
             {"wrong checksum", wrong, Result::ChecksumError, 13, false},
@@ -217,8 +220,8 @@ private slots:
         }
         const double afterLastRead = line.Now - line.LastReadAt;
         if (bySilence) {
-            // Quiet past the budget, less what the wire time of a burst covers.
-            QVERIFY2(afterLastRead > 60 && afterLastRead <= 62 + WireTimeMs(int(bytes.size())),
+            // Quiet for the budget since the last byte.
+            QVERIFY2(afterLastRead > 59.99 && afterLastRead <= 62,
                      qPrintable(QString::number(afterLastRead)));
         } else {
             QCOMPARE(afterLastRead, 0.0);
@@ -231,46 +234,66 @@ private slots:
         QCOMPARE(next.EndLfPos, 5);
     }
 
+    // A frame ends by silence when the line has been quiet for its budget
+    // since the last byte; pauses shorter than that are harmless, up to the
+    // whole-frame cap of twice the wire time plus the budget. Each row gives
+    // the reply, a delay added before every byte after the first, and pauses
+    // (ms) before given byte indices.
     void quietGapsAgainstTheBudget_data() {
-        QTest::addColumn<char>("code");
-        QTest::addColumn<int>("gapAfterByte");
-        QTest::addColumn<double>("gapMs");
-        QTest::addColumn<int>("secondGapMs");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<double>("perByteMs");
+        QTest::addColumn<Gaps>("gaps");
         QTest::addColumn<Result>("result");
         QTest::addColumn<int>("count"); // bytes received when the frame ended
-        const int whole = 48;
         for (auto [code, budget] : {std::pair{'V', 60}, {'L', 600}, {'@', 1300}}) {
+            const QByteArray reply = Reply(QByteArray("Q") + code + QByteArray(40, '7'));
             QTest::addRow("%c just under %d", code, budget)
-                << code << 4 << budget - 1.5 << 0 << Result::Accepted << whole;
-            QTest::addRow("%c just over %d", code, budget)
-                << code << 4 << budget + 1.5 << 0 << Result::Rejected << 4;
-            // The budget belongs to the whole frame, not to one gap.
-            QTest::addRow("%c two gaps over %d together", code, budget)
-                << code << 4 << budget * 0.6 << budget / 2 << Result::Rejected << 24;
-            QTest::addRow("%c two gaps under %d together", code, budget)
-                << code << 4 << budget * 0.4 << budget / 2 << Result::Accepted << whole;
+                << reply << 0.0 << Gaps{{4, budget - 1.5}} << Result::Accepted << 48;
+            QTest::addRow("%c just over %d: truncated", code, budget)
+                << reply << 0.0 << Gaps{{4, budget + 1.5}} << Result::Rejected << 4;
+            QTest::addRow("%c two gaps, each under %d, over it together", code, budget)
+                << reply << 0.0 << Gaps{{4, budget * 0.55}, {24, budget * 0.46}} << Result::Accepted
+                << 48;
+            QTest::addRow("%c second gap over %d", code, budget)
+                << reply << 0.0 << Gaps{{4, budget * 0.2}, {24, budget + 1.5}} << Result::Rejected
+                << 24;
         }
         // The long budget holds only once its 4th byte is in.
-        QTest::newRow("L late 4th byte") << 'L' << 3 << 100.0 << 0 << Result::Rejected << 3;
+        QTest::newRow("L late 4th byte")
+            << Reply("QL" + QByteArray(40, '7')) << 0.0 << Gaps{{3, 100}} << Result::Rejected << 3;
+
+        const QByteArray cells = Reply("QD" + QByteArray(256, 'A'));
+        QTest::newRow("264 bytes, each 0.6 ms late")
+            << cells << 0.6 << Gaps{} << Result::Accepted << 264;
+        QTest::newRow("264 bytes, six pauses of 45 ms")
+            << cells << 0.0 << Gaps{{20, 45}, {60, 45}, {100, 45}, {140, 45}, {180, 45}, {220, 45}}
+            << Result::Accepted << 264;
+        // A byte every 21 ms, each gap under the budget: the frame ends when it
+        // has taken twice its wire time plus 1300 ms, at its 69th byte
+        // (69 * 21.04 ms > 2 * 69 * 1.04 ms + 1300 ms).
+        QTest::newRow("trickle ended by the cap")
+            << Reply("Q@" + QByteArray(256, '5')) << 20.0 << Gaps{} << Result::Rejected << 69;
     }
     void quietGapsAgainstTheBudget() {
-        QFETCH(char, code);
-        QFETCH(int, gapAfterByte);
-        QFETCH(double, gapMs);
-        QFETCH(int, secondGapMs);
+        QFETCH(QByteArray, reply);
+        QFETCH(double, perByteMs);
+        QFETCH(Gaps, gaps);
         QFETCH(Result, result);
         QFETCH(int, count);
 
-        const QByteArray reply = Reply(QByteArray("Q") + code + QByteArray(40, '7'));
         FakeLine line;
-        line.Send(reply.left(gapAfterByte));
-        line.Send(reply.mid(gapAfterByte, 20), gapMs);
-        line.Send(reply.mid(gapAfterByte + 20), secondGapMs);
+        line.Send(reply.left(1));
+        for (int i = 1; i < reply.size(); ++i) {
+            double gap = perByteMs;
+            for (const auto& [at, ms] : gaps) {
+                gap += at == i ? ms : 0;
+            }
+            line.Send(reply.mid(i, 1), gap);
+        }
         std::array<uint8_t, CheckerState::kReceiveBufferSize> buffer{};
 
         const FrameOutcome outcome = Collect(line, buffer.data(), int(buffer.size()));
         QCOMPARE(outcome.Result, result);
-        QCOMPARE(reply.size(), 48);
         QCOMPARE(outcome.Count, count);
     }
 
