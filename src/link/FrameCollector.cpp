@@ -1,6 +1,7 @@
 #include "link/FrameCollector.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 double FrameCapMs(int bytes, int budgetMs) {
@@ -10,16 +11,26 @@ double FrameCapMs(int bytes, int budgetMs) {
 FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {
     ReplyReceiver receiver(buffer, size);
     ReplyReceiver::Result result = ReplyReceiver::Result::Collecting;
+    std::array<uint8_t, 512> chunk{};
     // The frame's first byte was waiting when the collection started.
     double lastByteAt = 0;
     while (result == ReplyReceiver::Result::Collecting) {
-        if (source.Available() > 0) {
-            result = receiver.Feed(source.ReadByte());
+        const int n = source.Read(chunk.data(), static_cast<int>(chunk.size()));
+        if (n > 0) {
+            for (int i = 0; i < n && result == ReplyReceiver::Result::Collecting; ++i) {
+                result = receiver.Feed(chunk[static_cast<std::size_t>(i)]);
+            }
             lastByteAt = source.ElapsedMs();
+            // A full chunk means more is waiting: read on at once.
+            if (result == ReplyReceiver::Result::Collecting && n < static_cast<int>(chunk.size()) &&
+                !receiver.EndIsNear()) {
+                source.Pause(kBatchPauseUs);
+            }
             continue;
         }
         const double now = source.ElapsedMs();
-        const double quietLeft = receiver.SilenceBudgetMs() - (now - lastByteAt);
+        const double budget = receiver.SilenceBudgetMs();
+        const double quietLeft = budget - (now - lastByteAt);
         const double capLeft = FrameCapMs(receiver.Count(), receiver.SilenceBudgetMs()) - now;
         if (quietLeft < 0 || capLeft < 0) {
             result = receiver.EndBySilence();
@@ -27,8 +38,7 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {
         }
         // At least one whole millisecond, so that the time is past the limit
         // after the last wait rather than looping on a fraction.
-        const int left = static_cast<int>(std::floor(std::min(quietLeft, capLeft))) + 1;
-        source.WaitForBytes(std::min(left, kQuietPollMs));
+        source.WaitForBytes(static_cast<int>(std::floor(std::min(quietLeft, capLeft))) + 1);
     }
     source.DiscardWaiting();
     return {result, receiver.EndLfPos(), receiver.Count()};

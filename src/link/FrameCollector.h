@@ -9,11 +9,16 @@
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
-    virtual int Available() = 0;              // bytes waiting
-    virtual uint8_t ReadByte() = 0;           // takes the oldest waiting byte
-    virtual void WaitForBytes(int maxMs) = 0; // blocks until a byte may be waiting or maxMs passed
-    virtual double ElapsedMs() = 0;           // time since the frame's collection started
-    virtual void DiscardWaiting() = 0;        // drops everything still queued
+    // Takes every waiting byte, up to max, into dst; returns how many (0 when
+    // none waits). Never blocks.
+    virtual int Read(uint8_t* dst, int max) = 0;
+    // Blocks until a byte may be waiting or maxMs passed.
+    virtual void WaitForBytes(int maxMs) = 0;
+    // Sleeps for the given time whatever arrives meanwhile; the bytes wait
+    // for the next Read.
+    virtual void Pause(int microseconds) = 0;
+    virtual double ElapsedMs() = 0;    // time since the frame's collection started
+    virtual void DiscardWaiting() = 0; // drops everything still queued
 };
 
 struct FrameOutcome {
@@ -22,16 +27,18 @@ struct FrameOutcome {
     int Count;
 };
 
-// Longest single wait while the line is quiet; the silence end is judged
-// after each wait, to within about a millisecond.
-inline constexpr int kQuietPollMs = 5;
+// While a frame streams in and its end is not yet in sight, the collector
+// sleeps this long between reads and takes what came meanwhile in one go: four
+// byte times, so that the end of a checksummed reply (its CR, LF and two
+// checksum characters) is seen at most about one byte time late.
+inline constexpr int kBatchPauseUs = 4167;
 
 // Collects one frame from the source into buffer (from index 0, never past
-// size): reads every waiting byte, and while none waits, waits on the source.
-// The frame ends by silence when the line has been quiet for the frame's
-// silence budget since its last byte, or, for a line that trickles bytes, when
-// the whole frame has taken longer than twice its wire time plus the budget
-// (FrameCapMs). Whatever is still queued when the frame ends is discarded.
+// size). Every wake-up takes all waiting bytes. The frame ends by silence when
+// the line has been quiet for the frame's silence budget since its last byte,
+// or, for a line that trickles bytes, when the whole frame has taken longer
+// than twice its wire time plus the budget (FrameCapMs). Whatever is still
+// queued when the frame ends is discarded.
 FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size);
 
 // The longest a frame of the given bytes may take before it ends by silence.

@@ -90,6 +90,19 @@ QByteArray QtSerialControl::Input() {
     return Port.isOpen() ? Port.read(1) : QByteArray();
 }
 
+int QtSerialControl::ReadWaiting(uint8_t* dst, int max) {
+    if (!Port.isOpen()) {
+        return 0;
+    }
+    // The port's buffer grows only when something reads the device: a wait
+    // of no time takes in what the device holds, without blocking.
+    if (!Port.waitForReadyRead(0) && Port.error() == QSerialPort::TimeoutError) {
+        Port.clearError();
+    }
+    const qint64 n = Port.read(reinterpret_cast<char*>(dst), max);
+    return n > 0 ? static_cast<int>(n) : 0;
+}
+
 void QtSerialControl::WaitForInput(int maxMs) {
     if (!Port.isOpen()) {
         // A port closed by a fault while a frame was being collected: the

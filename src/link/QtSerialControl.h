@@ -21,6 +21,7 @@ public:
     int InBufferCount() override;
     void ClearInBuffer() override;
     QByteArray Input() override;
+    int ReadWaiting(uint8_t* dst, int max) override;
     void WaitForInput(int maxMs) override;
 
 private:

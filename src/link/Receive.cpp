@@ -3,6 +3,7 @@
 #include "link/FrameCollector.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 
 namespace {
 
@@ -10,12 +11,11 @@ namespace {
 class SerialByteSource : public ByteSource {
 public:
     explicit SerialByteSource(SerialControl& serial) : Serial(serial) { Clock.start(); }
-    int Available() override { return Serial.InBufferCount(); }
-    uint8_t ReadByte() override {
-        const QByteArray b = Serial.Input();
-        return b.isEmpty() ? 0 : static_cast<uint8_t>(b.at(0));
-    }
+    int Read(uint8_t* dst, int max) override { return Serial.ReadWaiting(dst, max); }
     void WaitForBytes(int maxMs) override { Serial.WaitForInput(maxMs); }
+    void Pause(int microseconds) override {
+        QThread::usleep(static_cast<unsigned long>(microseconds));
+    }
     double ElapsedMs() override { return static_cast<double>(Clock.nsecsElapsed()) / 1e6; }
     void DiscardWaiting() override { Serial.ClearInBuffer(); }
 
@@ -32,7 +32,7 @@ void Form1::MSComm1_OnComm() {
     }
     // Collecting a frame holds the window until the frame is complete or the
     // line has been quiet for the frame's silence budget; the thread sleeps
-    // on the port meanwhile.
+    // meanwhile and takes the waiting bytes in batches.
     SerialByteSource source(*MSComm1);
     const FrameOutcome frame =
         CollectFrame(source, State.ReceiveBuffer.data(), CheckerState::kReceiveBufferSize);

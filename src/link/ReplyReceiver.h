@@ -34,13 +34,27 @@ public:
     Result EndBySilence();
 
     Result CurrentResult() const { return FrameResult; }
-    // Quiet time the frame may take in all, chosen by its 4th byte.
+    // Quiet time after its last byte that ends the frame, chosen by its 4th byte.
     int SilenceBudgetMs() const { return BudgetMs; }
     // Index of the LF that closes the frame text, the length handed to the
     // dispatcher (it reads indices 0..EndLfPos); below 1 means nothing to hand on.
     int EndLfPos() const { return EndLf; }
     // Bytes stored in the buffer so far.
     int Count() const { return FramePos; }
+    // The frame may end within the next few bytes: in its first three bytes
+    // (the short command line "A" "T" CR), or after the CR that closes its
+    // text, while its LF and, for a checksummed reply, the two checksum
+    // characters are still to come.
+    bool EndIsNear() const {
+        if (FramePos < 3) {
+            return true;
+        }
+        if (EndLf < 0) {
+            return false;
+        }
+        const int lastToCome = Buffer[2] == 'Q' ? EndLf + 2 : EndLf;
+        return FramePos >= EndLf && FramePos <= lastToCome;
+    }
 
 private:
     Result Finish(Result r);

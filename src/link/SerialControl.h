@@ -45,6 +45,9 @@ public:
     virtual void ClearInBuffer() = 0;
     // Takes the oldest waiting byte (an empty array when none waits).
     virtual QByteArray Input() = 0;
+    // Takes every byte that waits now, up to max, into dst: what the port has
+    // buffered and what the device holds. Never blocks; 0 when none waits.
+    virtual int ReadWaiting(uint8_t* dst, int max) = 0;
     // Blocks, without spinning, until a byte may be waiting or maxMs passed.
     virtual void WaitForInput(int maxMs) = 0;
     int CommEvent() const { return Event; }

@@ -59,6 +59,12 @@ public:
         Incoming.remove(0, 1);
         return b;
     }
+    int ReadWaiting(uint8_t* dst, int max) override {
+        const int n = std::min(max, static_cast<int>(Incoming.size()));
+        std::copy_n(Incoming.constData(), n, reinterpret_cast<char*>(dst));
+        Incoming.remove(0, n);
+        return n;
+    }
     void WaitForInput(int maxMs) override {
         if (Incoming.isEmpty()) {
             QThread::msleep(static_cast<unsigned long>(std::max(1, maxMs)));
