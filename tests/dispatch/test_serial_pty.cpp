@@ -6,12 +6,15 @@
 #include "link/Framing.h"
 #include "link/QtSerialControl.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <memory>
 #include <thread>
 #include <unistd.h>
 
@@ -153,6 +156,50 @@ private slots:
         const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(cpuMs < 300, qPrintable(QString::number(cpuMs)));
         QCOMPARE(boxes.Shown.size(), qsizetype(1));
+    }
+
+    // An adapter pulled out and plugged back, with a stable device name (a
+    // symbolic link standing in for it): the port is closed with one notice,
+    // looked for without spinning while the device is gone, and reopened when
+    // it is back; the traffic then resumes both ways.
+    void aDeviceThatComesBackIsReopened() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString link = dir.filePath(QStringLiteral("ttyZEL"));
+        auto plugIn = [&link] {
+            auto peer = std::make_unique<Peer>();
+            QFile::remove(link);
+            return peer->Ok() && QFile::link(peer->SlaveName, link) ? std::move(peer) : nullptr;
+        };
+        std::unique_ptr<Peer> peer = plugIn();
+        QVERIFY(peer);
+        PortNames names;
+        names.Map(1, link);
+        QtSerialControl serial(names);
+        FakeMessageBoxes boxes;
+        Form1 form(&serial, &boxes);
+        form.Form_Load();
+        QVERIFY(serial.PortOpen());
+
+        peer.reset(); // unplugged: both ends of the line gone
+        QFile::remove(link);
+        QTRY_VERIFY_WITH_TIMEOUT(!serial.PortOpen(), 3000);
+        QCOMPARE(boxes.Shown.size(), qsizetype(1));
+        const std::clock_t before = std::clock();
+        QTest::qWait(2500);
+        const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+        QVERIFY2(cpuMs < 250, qPrintable(QString::number(cpuMs)));
+        QVERIFY(!serial.PortOpen());
+
+        peer = plugIn();
+        QVERIFY(peer);
+        QTRY_VERIFY_WITH_TIMEOUT(serial.PortOpen(), 2500);
+        QCOMPARE(boxes.Shown.size(), qsizetype(1));
+        QVERIFY(peer->WriteAll(Reply("QG00012C")));
+        QTRY_COMPARE(form.Label2(5)->Caption(), QStringLiteral("300"));
+        form.SendCommand(QString::fromLatin1(CommandText("QV")));
+        QVERIFY(
+            peer->ReadUntil(FrameBytes(CommandText("QV")), Clock::now() + std::chrono::seconds(2)));
     }
 };
 
