@@ -189,6 +189,7 @@ private slots:
         QTest::qWait(2500);
         const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(cpuMs < 250, qPrintable(QString::number(cpuMs)));
+        qInfo("process CPU while the device is gone: %.1f ms in 2.5 s", cpuMs);
         QVERIFY(!serial.PortOpen());
 
         peer = plugIn();
