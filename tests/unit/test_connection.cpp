@@ -50,6 +50,23 @@ private slots:
         QVERIFY(!f->Timer1->Running());
     }
 
+    // A version reply while sampling runs (a click on "ROM Version", a unit
+    // redoing its set-up) reconnects without putting the next poll off.
+    void aVersionReplyKeepsThePollPhase() {
+        FormFixture f;
+        QVERIFY(ConnectTo(f, "ZEL10-02"));
+        f->menuT1000_Click();
+        f.Serial.ClearWrites();
+        const qint64 started = f.Serial.NowMs();
+        f->Label2(1)->SetCaption("stale");
+        f.Serial.ReceiveAfter(600, VersionReply("ZEL10-02"));
+        QVERIFY(QTest::qWaitFor([&] { return !f.Serial.Writes.isEmpty(); }, 2500));
+        QCOMPARE(f->Label2(1)->Caption(), QStringLiteral("ZEL10-02   V1.30ABC"));
+        QCOMPARE(NamesFrom(f.Serial, 0), QStringList{"QB0"});
+        const qint64 at = f.Serial.Writes[0].AtMs - started;
+        QVERIFY2(at >= 990 && at < 1300, qPrintable(QString::number(at)));
+    }
+
     void theRawModemLinesLeaveWithoutChecksum() {
         FormFixture f;
         f.Serial.ClearWrites();
