@@ -68,9 +68,16 @@ public:
     }
     void WaitForInput(int maxMs) override {
         if (Incoming.isEmpty()) {
+            QElapsedTimer slept;
+            slept.start();
             QThread::msleep(static_cast<unsigned long>(std::max(1, maxMs)));
+            ++SleepsOnEmptyInput;
+            SleptNs += slept.nsecsElapsed();
         }
     }
+    // How often and how long the receiver slept waiting for bytes.
+    int SleepsOnEmptyInput = 0;
+    qint64 SleptNs = 0;
 
     // Bytes from the unit: queued now, notification posted.
     void Receive(const QByteArray& bytes) {
