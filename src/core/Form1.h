@@ -175,6 +175,7 @@ protected:
 private:
     void BuildLayout();
     void BuildMenus();
+    void FitPanelTexts();
     void ConnectHandlers();
     void SetPeriod(MenuItem* item, int period);
 
