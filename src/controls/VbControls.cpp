@@ -17,6 +17,23 @@ static void Name(QWidget* w, const QString& name) {
     w->setAccessibleName(name);
 }
 
+void ClickRule::DoubleClickPressed(const QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        SecondPress = true;
+    }
+}
+
+bool ClickRule::IsClick(const QMouseEvent* release, const QRect& elementRect) {
+    if (release->button() != Qt::LeftButton) {
+        return false;
+    }
+    if (SecondPress) {
+        SecondPress = false;
+        return false; // the release that ends a double-click
+    }
+    return elementRect.contains(release->position().toPoint());
+}
+
 VbLabel::VbLabel(const QString& control, int index, QWidget* parent)
     : QLabel(parent), ElementIndex(index) {
     Name(this, index < 0 ? control : ElementName(control, index));
@@ -33,9 +50,14 @@ void VbLabel::SetBackColor(const QColor& color) {
 }
 
 void VbLabel::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    if (Clicks.IsClick(event, rect())) {
         emit Click(ElementIndex);
     }
+}
+
+void VbLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+    Clicks.DoubleClickPressed(event);
+    event->accept();
 }
 
 void VbLabel::mouseMoveEvent(QMouseEvent* event) {
@@ -73,9 +95,14 @@ void PictureCell::SetGrey() {
 }
 
 void PictureCell::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    if (Clicks.IsClick(event, rect())) {
         emit Click(ElementIndex);
     }
+}
+
+void PictureCell::mouseDoubleClickEvent(QMouseEvent* event) {
+    Clicks.DoubleClickPressed(event);
+    event->accept();
 }
 
 void PictureCell::mouseMoveEvent(QMouseEvent* event) {
@@ -88,6 +115,7 @@ OptionButton::OptionButton(const QString& control, int index, const QString& cap
     : QRadioButton(caption, parent), ElementIndex(index) {
     Name(this, ElementName(control, index));
     setAutoExclusive(false);
+    setMouseTracking(true);
     // An operator's click selects the button (never clears it) and raises Click.
     connect(this, &QAbstractButton::clicked, this, [this] { SetValue(true); });
 }
@@ -110,6 +138,12 @@ void OptionButton::SetValue(bool value) {
     } else {
         setChecked(false);
     }
+}
+
+void OptionButton::mouseMoveEvent(QMouseEvent* event) {
+    QRadioButton::mouseMoveEvent(event);
+    // Taken here: a move over the button is not a move over its frame.
+    event->accept();
 }
 
 CommandButton::CommandButton(const QString& control, int index, const QString& caption,
@@ -137,11 +171,17 @@ VbTimer::VbTimer(const QString& name, QObject* parent) : QObject(parent) {
 }
 
 void VbTimer::SetInterval(int ms) {
+    // A new interval starts a fresh countdown.
     IntervalMs = ms;
     Apply();
 }
 
 void VbTimer::SetEnabled(bool enabled) {
+    // Enabling a running timer keeps its countdown: a poll is not put off by
+    // a handler that re-enables polling while it already runs.
+    if (enabled == IsEnabled) {
+        return;
+    }
     IsEnabled = enabled;
     Apply();
 }

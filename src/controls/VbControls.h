@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -47,6 +48,21 @@ private:
 // the plain control name for single controls (Label17).
 QString ElementName(const QString& control, int index);
 
+// The click of a label or a monitor cell: a left press and release over the
+// element. The second press of a double-click arrives as a double-click event
+// of its own, which the panel does not handle, so a double-click is one click
+// (command and option buttons, by contrast, click on every press).
+class ClickRule {
+public:
+    // To be called from the element's mouseDoubleClickEvent.
+    void DoubleClickPressed(const QMouseEvent* event);
+    // To be called from the element's mouseReleaseEvent: whether it is a click.
+    bool IsClick(const QMouseEvent* release, const QRect& elementRect);
+
+private:
+    bool SecondPress = false;
+};
+
 class VbLabel : public QLabel {
     Q_OBJECT
 public:
@@ -66,12 +82,14 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     int ElementIndex;
     QColor Back;
     int ColorWriteCount = 0;
+    ClickRule Clicks;
 };
 
 // One cell of the bit monitor: white, red or grey (the menu background).
@@ -92,6 +110,7 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
@@ -100,11 +119,13 @@ private:
     QColor Back;
     bool Grey = false;
     int ColorWriteCount = 0;
+    ClickRule Clicks;
 };
 
 // An option button of a group kept exclusive by the layer. SetValue(true)
-// from code raises Click like an operator's click does; SetValue(false)
-// clears it without an event.
+// from code raises Click like an operator's click does, also on the button
+// already selected; SetValue(false) clears it without an event. Mouse moves
+// over the button are its own, not its frame's.
 class OptionButton : public QRadioButton {
     Q_OBJECT
 public:
@@ -116,6 +137,9 @@ public:
 
 signals:
     void Click(int index);
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     void Select();
@@ -150,6 +174,8 @@ protected:
 };
 
 // Interval in milliseconds and an enabled flag; an interval of 0 never ticks.
+// Setting the interval, or enabling a disabled timer, starts a fresh period;
+// enabling an enabled timer changes nothing.
 class VbTimer : public QObject {
     Q_OBJECT
 public:

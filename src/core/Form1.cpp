@@ -11,7 +11,7 @@ Form1::Form1(SerialControl* serial, MessageBoxes* boxes, QWidget* parent)
 }
 
 Form1::~Form1() {
-    IsUnloaded = true;
+    FinalClearSent = true;
     if (MSComm1 != nullptr && MSComm1->PortOpen()) {
         MSComm1->SetPortOpen(false);
     }
@@ -77,8 +77,7 @@ void Form1::ConnectHandlers() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    if (Unloading) {
-        IsUnloaded = true; // waits still on the stack return at once
+    if (Closing()) {
         event->accept();
         return;
     }

@@ -89,7 +89,13 @@ public:
     void Form_Load();
     void Form_QueryUnload(int& cancel, int unloadMode);
     void mnuExit_Click();
-    bool Unloaded() const { return IsUnloaded; }
+    // The window is closing: the stop sequence has sent its final memory
+    // clear. From then on nothing more goes to the unit, waits return at
+    // once, handlers that were waiting end there, and the window's close goes
+    // ahead. (QuitAsked is only the quit question's guard against asking twice.)
+    bool Closing() const { return FinalClearSent; }
+    // Closing, and the window is no longer shown.
+    bool Unloaded() const { return FinalClearSent && !isVisible(); }
 
     // ---- port selection, sending, reception (link/) ----
     void OpenCommPort(int port);
@@ -173,6 +179,7 @@ protected:
 private:
     void BuildLayout();
     void BuildMenus();
+    void FitPanelTexts();
     void ConnectHandlers();
     void SetPeriod(MenuItem* item, int period);
     // The line settings of the checker's port, set before every opening.
@@ -180,6 +187,5 @@ private:
 
     QWidget* Client = nullptr;
     bool OpeningPort = false;
-    bool IsUnloaded = false;
-    bool Unloading = false;
+    bool FinalClearSent = false;
 };

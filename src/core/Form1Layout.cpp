@@ -1,7 +1,9 @@
 // The arrangement of the window: eight frames and their elements at the
 // panel's twip positions (15 twips to a pixel), with their control names,
 // indices and captions.
+#include "controls/TextFit.h"
 #include "core/Form1.h"
+#include "decode/UnitRecord.h"
 
 #include <QMenuBar>
 
@@ -40,6 +42,7 @@ VbLabel* MakeLabel(QWidget* parent, const QString& control, int index, const QSt
         label->SetBackColor(Colors::kWhite);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setLineWidth(1);
+        label->setIndent(1); // values in narrow displays need every pixel
     }
     return label;
 }
@@ -250,10 +253,59 @@ void Form1::BuildLayout() {
         }
     }
 
+    FitPanelTexts();
     BuildMenus();
     Timer1 = new VbTimer(QStringLiteral("Timer1"), this);
     Timer2 = new VbTimer(QStringLiteral("Timer2"), this);
     Timer3 = new VbTimer(QStringLiteral("Timer3"), this);
+}
+
+void Form1::FitPanelTexts() {
+    // Every caption as the layout gives it.
+    for (QWidget* element : Client->findChildren<QWidget*>()) {
+        QString caption;
+        if (auto* label = qobject_cast<QLabel*>(element)) {
+            caption = label->text();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(element)) {
+            caption = button->text();
+        } else if (auto* frame = qobject_cast<QGroupBox*>(element)) {
+            caption = frame->title();
+        }
+        if (!caption.isEmpty()) {
+            FitTexts(element, {caption});
+        }
+    }
+    // The value displays, with the widest texts they show.
+    const std::pair<VbLabel*, QStringList> displays[] = {
+        {Label2(1), {QStringLiteral("LUPTAB13   99-11-26"), QStringLiteral("RAV-B13    00-03-14")}},
+        {Label2(2), {QStringLiteral("256")}},
+        {Label2(3), {QStringLiteral("9999")}},
+        {Label2(4), {QStringLiteral("255"), QStringLiteral("FF")}},
+        {Label2(5), {QStringLiteral("16777215")}},
+        {Label2(6), {QStringLiteral("2000/00/00")}},
+        {Label2(8), {QStringLiteral("00:00:00")}},
+        {Label2(10), {QStringLiteral("停止"), QStringLiteral("自動")}},
+        {Label2(11), {QStringLiteral("4000")}},
+        {Label2(12), {QStringLiteral("FF")}},
+        {Label2(13), {QStringLiteral("FF")}},
+        {Label22(9), {QStringLiteral("10")}},
+        {Label22(10), {QStringLiteral("255")}},
+        {Label22(11), {QStringLiteral("31")}},
+    };
+    for (const auto& [display, widest] : displays) {
+        FitTexts(display, widest);
+    }
+    // The unit table: the type captions, and the widest channel texts of the
+    // counter, timer and temperature types.
+    const QStringList channels = {QStringLiteral("16777215"), QStringLiteral("999:59:59"),
+                                  QStringLiteral(" 123.8"),   QStringLiteral("-3.95"),
+                                  QStringLiteral("-999"),     QStringLiteral("5119")};
+    for (int u = 1; u <= 10; ++u) {
+        FitTexts(UnitRow(u)(0), UnitTypeCaptions());
+        for (int k = 1; k <= 8; ++k) {
+            FitTexts(UnitRow(u)(k), channels);
+        }
+    }
 }
 
 void Form1::BuildMenus() {

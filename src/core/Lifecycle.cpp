@@ -69,8 +69,8 @@ void Form1::Form_QueryUnload(int& cancel, int /*unloadMode*/) {
     // A version reply handled during the wait may have restarted polling.
     Timer1->SetEnabled(false);
     SendMemoryClear();
-    // Unload: the close request this raises meets Unloading and goes ahead.
-    Unloading = true;
+    // Unload: the close request this raises meets Closing() and goes ahead.
+    FinalClearSent = true;
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 

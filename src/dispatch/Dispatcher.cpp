@@ -16,9 +16,8 @@ void Form1::DispatchReply(int len) {
     QByteArray s(reinterpret_cast<const char*>(State.ReceiveBuffer.data()), last + 1);
     State.ByteCount = static_cast<int16_t>(State.ByteCount + len + 1);
 
-    // Modem answers. A window closed during one of their waits has sent the
-    // unit its memory clear; nothing may follow it.
-    const auto closed = [this] { return Unloading || IsUnloaded; };
+    // Modem answers. A window that closes during one of their waits has sent
+    // the unit its memory clear; what would follow it is not sent.
     if (s == "AT") {
         s = "AT&";
     }
@@ -26,26 +25,17 @@ void Form1::DispatchReply(int len) {
     if (t == "AT&") {
         SendCommand(RawLine("OK"));
         WaitTimer(500);
-        if (closed()) {
-            return;
-        }
         RequestVersion();
     } else if (t == "ATH") {
         SendCommand(RawLine("OK"));
     } else if (t == "+++") {
         WaitTimer(1500);
-        if (closed()) {
-            return;
-        }
         SendCommand(RawLine("OK"));
     } else if (t == "AT#") {
         const char fourth = s.size() > 3 ? s.at(3) : '\0';
         if (fourth == 'Q') {
             SendCommand(RawLine("4"));
             WaitTimer(200);
-            if (closed()) {
-                return;
-            }
             RequestVersion();
         } else if (fourth == 'R') {
             RequestVersion();

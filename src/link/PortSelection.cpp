@@ -72,6 +72,11 @@ void Form1::Option2_Click(int index) {
 }
 
 void Form1::SendCommand(const QString& text) {
+    // Once the stop sequence's memory clear is out the unit is left alone,
+    // even by a reply whose receive event was already queued at that moment.
+    if (Closing()) {
+        return;
+    }
     // Every text the checker builds is ASCII, one byte a character.
     MSComm1->Output(FrameBytes(text.toLatin1()));
 }

@@ -40,13 +40,13 @@ void Form1::ConnectUnit() {
         // Once the stop sequence has sent its memory clear the unit is left
         // alone: a connect sequence that was running when the window closed
         // ends here instead of restarting the unit.
-        if (Unloading || IsUnloaded) {
+        if (Closing()) {
             return;
         }
         SendCommand(text);
         WaitTimer(200);
     }
-    if (Unloading || IsUnloaded) {
+    if (Closing()) {
         return;
     }
     Label17->SetBackColor(Colors::kLightBlue);
@@ -69,7 +69,7 @@ void Form1::Command3_Click(int index) {
         const QDeadlineTimer guard(5000);
         QTimer wake;
         wake.start(1000);
-        while (State.ConnectTicks <= 3 && State.VersionReplied != 1 && !IsUnloaded &&
+        while (State.ConnectTicks <= 3 && State.VersionReplied != 1 && !Closing() &&
                !guard.hasExpired()) {
             // Sleeps until the next event (a tick, a byte, a click) arrives.
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -80,7 +80,7 @@ void Form1::Command3_Click(int index) {
         if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
             dispatcher->wakeUp();
         }
-        if (Unloading || IsUnloaded) {
+        if (Closing()) {
             return; // the window closed during the wait: nobody to tell
         }
         if (State.VersionReplied == 0) {
@@ -99,20 +99,19 @@ void Form1::Command3_Click(int index) {
         }
         // A window closed during one of the waits has run its own stop
         // sequence, whose memory clear is the last thing the unit receives.
-        const auto closed = [this] { return Unloading || IsUnloaded; };
         SendCommand(Command("QRD00"));
         WaitTimer(200);
-        if (closed()) {
+        if (Closing()) {
             return;
         }
         SendMemoryClear();
         WaitTimer(200);
-        if (closed()) {
+        if (Closing()) {
             return;
         }
         Timer1->SetEnabled(false);
         WaitTimer(500);
-        if (closed()) {
+        if (Closing()) {
             return;
         }
         State.ByteCount = 0;
@@ -122,7 +121,7 @@ void Form1::Command3_Click(int index) {
         } else if (State.RomFamily == QLatin1String("RAV")) {
             SendCommand(Command("QF"));
             WaitTimer(200);
-            if (closed()) {
+            if (Closing()) {
                 return;
             }
             SendCommand(RawLine("NO CARRIER"));

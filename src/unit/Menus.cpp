@@ -17,7 +17,7 @@ void Form1::Option1_Click(int index) {
     }
     Timer1->SetEnabled(false);
     WaitTimer(300);
-    if (Unloading || IsUnloaded) {
+    if (Closing()) {
         return; // the window closed during the pause: polling stays off
     }
     const int oldLine = State.ScanLine;

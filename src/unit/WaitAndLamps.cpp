@@ -15,7 +15,7 @@ void Form1::WaitTimer(int ms) {
     QTimer wake;
     wake.setSingleShot(true);
     wake.setTimerType(Qt::PreciseTimer);
-    while (!deadline.hasExpired() && !IsUnloaded) {
+    while (!deadline.hasExpired() && !Closing()) {
         wake.start(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }

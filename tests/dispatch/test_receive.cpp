@@ -2,8 +2,6 @@
 // and when, the Csum lamp, and what happens to bytes behind a frame.
 #include "DispatchBench.h"
 
-#include <ctime>
-
 namespace {
 // A reply with its checksum written in lower-case letters.
 QByteArray LowerCaseReply(const QByteArray& codeAndData) {
@@ -41,7 +39,8 @@ private slots:
         if (bySilence) {
             QVERIFY2(ms >= 55 && ms < 250, qPrintable(QString::number(ms)));
         } else {
-            QVERIFY2(ms < 40, qPrintable(QString::number(ms)));
+            // Ended by its checksum: the receiver never waited for silence.
+            QCOMPARE(f.Serial.SleepsOnEmptyInput, 0);
         }
     }
 
@@ -154,11 +153,13 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, budget);
         DispatchBench f;
-        const std::clock_t before = std::clock();
         const qint64 ms = f.Deliver(bytes);
-        const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(ms >= budget && ms < budget + 150, qPrintable(QString::number(ms)));
-        QVERIFY2(cpuMs < 0.3 * static_cast<double>(ms), qPrintable(QString::number(cpuMs)));
+        // Asleep on the port for most of the wait, however loaded the machine
+        // (a late wake-up lengthens the sleep, not the work between sleeps).
+        const double sleptMs = static_cast<double>(f.Serial.SleptNs) / 1e6;
+        QVERIFY2(sleptMs >= 0.7 * static_cast<double>(ms),
+                 qPrintable(QStringLiteral("%1 of %2 ms").arg(sleptMs).arg(ms)));
         QCOMPARE(f->Label23->BackColor(), Colors::kWhite);
     }
 };

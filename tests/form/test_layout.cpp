@@ -3,6 +3,7 @@
 #include "FormFixture.h"
 
 #include <QMenuBar>
+#include <QSet>
 
 class TestLayout : public QObject {
     Q_OBJECT
@@ -11,15 +12,22 @@ private slots:
         FormFixture f(false);
         QCOMPARE(f->findChildren<PictureCell*>().size(), 256);
         QCOMPARE(f->Label7.Count(), 16);
-        int tableCells = 0;
-        for (int u = 1; u <= 10; ++u) {
-            for (int k = 0; k <= 8; ++k) {
-                QVERIFY2(f->UnitRow(u)(k) != nullptr,
-                         qPrintable(QString("unit %1 cell %2").arg(u).arg(k)));
-                ++tableCells;
+        // The unit table: the white labels of the board below its column
+        // header, ten rows of a type cell and eight channels.
+        QSet<VbLabel*> table;
+        for (VbLabel* label : f->Frame7->findChildren<VbLabel*>()) {
+            if (label->geometry().top() > f->Label10->geometry().top() &&
+                label->BackColor() == Colors::kWhite) {
+                table.insert(label);
             }
         }
-        QCOMPARE(tableCells, 90); // ten rows of nine cells
+        QCOMPARE(table.size(), 90);
+        for (int u = 1; u <= 10; ++u) {
+            for (int k = 0; k <= 8; ++k) {
+                QVERIFY2(table.contains(f->UnitRow(u)(k)),
+                         qPrintable(QString("unit %1 cell %2").arg(u).arg(k)));
+            }
+        }
         QCOMPARE(f->Command2.Count(), 11);
         QVERIFY(!f->Command2.Contains(4));
         QCOMPARE(f->findChildren<VbFrame*>().size(), 8);
@@ -91,12 +99,11 @@ private slots:
         FormFixture f(false);
         QCOMPARE(f->ClientArea()->size(), QSize(774, 432));
         QCOMPARE(f->Frame1->geometry(), QRect(324, 7, 439, 95));
-        // Cell 0x9A: row 9, column 10, after both 60-twip gaps.
-        QCOMPARE(f->Picture1(0x9A)->geometry(),
-                 QRect((2280 + 480 + 7) / 15, (2670 + 240 + 7) / 15, 17, 17));
+        // Cell 0x9A: row 9, column 10, after both 60-twip gaps (2760, 2910 twips).
+        QCOMPARE(f->Picture1(0x9A)->geometry(), QRect(184, 194, 17, 17));
         QCOMPARE(f->Picture1(0)->geometry().topLeft(), QPoint(20, 46));
-        QCOMPARE(f->Label13(8)->geometry().left(), (5760 + 7) / 15);
-        QCOMPARE(f->Label22(0)->geometry().top(), (750 + 1890 + 7) / 15);
+        QCOMPARE(f->Label13(8)->geometry().left(), 384); // 5760 twips
+        QCOMPARE(f->Label22(0)->geometry().top(), 176);  // 2640 twips
     }
 
     void valueDisplaysAreWhite() {

@@ -33,6 +33,13 @@ private slots:
 
     void menuAndOptionsChooseThePortAndStayInStep() {
         FormFixture f;
+        // A connected unit sampled every second, line 3 shown, unit a2 typed.
+        f.Serial.Receive(FakeSerialControl::Reply("QV ZEL10-02..........V1.30ABC"));
+        QTRY_COMPARE(f.State().Connected, int16_t(1));
+        f->menuT1000_Click();
+        f->Option1_Click(2);
+        f->UnitRow_Click(2);
+        f.Serial.ClearWrites();
         f->mnuCOM3->trigger();
         QVERIFY(f.Serial.PortOpen());
         QCOMPARE(f.Serial.CommPort(), 3);
@@ -47,6 +54,15 @@ private slots:
         // does not open the port a second time.
         QCOMPARE(f.Serial.Openings.size(), 4);
         QCOMPARE(f.Serial.Openings.back().Port, 2);
+        // A new port changes nothing else: no command, no reconnection.
+        QVERIFY(f.Serial.Writes.isEmpty());
+        QCOMPARE(f.State().Connected, int16_t(1));
+        QCOMPARE(f->Label2(1)->Caption(), QStringLiteral("ZEL10-02   V1.30ABC"));
+        QCOMPARE(f->Label17->BackColor(), Colors::kLightBlue);
+        QVERIFY(f->Timer1->Enabled() && f->Timer1->Interval() == 1000);
+        QCOMPARE(f->Label2(11)->Caption(), QStringLiteral("1000"));
+        QCOMPARE(f.State().ScanLine, int16_t(2));
+        QCOMPARE(f->UnitRow(2)(0)->Caption(), QStringLiteral("Tmp"));
     }
 
     void aPortThatCannotBeOpenedIsReportedOnceAndAnotherCanBeChosen_data() {

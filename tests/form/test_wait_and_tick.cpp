@@ -113,6 +113,45 @@ private slots:
         QCOMPARE(ticks, seen);
         QVERIFY(timer.Enabled());
     }
+
+    // A 600 ms timer touched 300 ms after it started: enabling it again keeps
+    // its countdown; disabling and enabling, or a new interval, starts afresh.
+    void enablingARunningTimerKeepsItsCountdown_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("earliest");
+        QTest::addColumn<int>("before");
+        QTest::newRow("enabled again") << "enable" << 595 << 850;
+        QTest::newRow("disabled and enabled") << "off-on" << 895 << 1200;
+        QTest::newRow("the same interval set again") << "interval" << 895 << 1200;
+    }
+    void enablingARunningTimerKeepsItsCountdown() {
+        QFETCH(QString, action);
+        QFETCH(int, earliest);
+        QFETCH(int, before);
+        VbTimer timer("T", nullptr);
+        QElapsedTimer clock;
+        qint64 firstTick = -1;
+        QObject::connect(&timer, &VbTimer::Tick, [&] {
+            if (firstTick < 0) {
+                firstTick = clock.elapsed();
+            }
+        });
+        timer.SetInterval(600);
+        clock.start();
+        timer.SetEnabled(true);
+        QTest::qWait(300);
+        if (action == "enable") {
+            timer.SetEnabled(true);
+        } else if (action == "off-on") {
+            timer.SetEnabled(false);
+            timer.SetEnabled(true);
+        } else {
+            timer.SetInterval(600);
+        }
+        QVERIFY(QTest::qWaitFor([&] { return firstTick >= 0; }, 2000));
+        QVERIFY2(firstTick >= earliest && firstTick < before,
+                 qPrintable(QString::number(firstTick)));
+    }
 };
 
 QTEST_MAIN(TestWaitAndTick)

@@ -1,6 +1,9 @@
 // The bit monitor as an input: single-bit and half-row commands, and the
-// readout of the cell under the mouse.
+// readout of the cell under the mouse; and the double-click, which is one
+// click on the panel's labels and cells.
 #include "PanelFixture.h"
+
+#include <QWindow>
 
 namespace {
 // A full bit scan of one line whose data field is given from its start; the
@@ -19,6 +22,31 @@ QPoint FrameBackground(QWidget* frame) {
         }
     }
     return {-1, -1};
+}
+
+// What an operator's clicks can change: the frames sent, the period and the
+// sampling captions, the first unit's type and the ScanMax display.
+struct Effect {
+    QList<QByteArray> Sent;
+    QStringList Captions;
+    bool operator==(const Effect&) const = default;
+};
+
+Effect EffectOf(PanelFixture& f) {
+    return {f.Serial.Sent(),
+            {f->Label2(10)->Caption(), f->Label2(11)->Caption(), f->UnitRow(1)(0)->Caption(),
+             f->Label22(9)->Caption()}};
+}
+
+// Presses and releases through the window system, as a real mouse does: the
+// second press of a quick pair is reported as a double-click.
+void PressOn(PanelFixture& f, QWidget* element, bool twiceQuickly) {
+    const QPoint at = element->mapTo(f.Form.get(), element->rect().center());
+    if (twiceQuickly) {
+        QTest::mouseDClick(f->windowHandle(), Qt::LeftButton, {}, at);
+    } else {
+        QTest::mouseClick(f->windowHandle(), Qt::LeftButton, {}, at);
+    }
 }
 } // namespace
 
@@ -80,6 +108,8 @@ private slots:
         QTest::newRow("left of the two right labels") << "Label5_15" << 3 << Frame("QM3F000");
         QTest::newRow("right-hand label B") << "Label24_11" << 0 << Frame("QM0B800");
         QTest::newRow("row caption A, line 2") << "Label7_10" << 2 << Frame("QM2A0FF");
+        // The blank Label11 lies under Label5, which takes the click there.
+        QTest::newRow("where blank label 3 lies") << "Label11_3" << 1 << Frame("QM13000");
     }
     void theLabelsBesideARowWriteItsHalves() {
         QFETCH(QString, label);
@@ -93,17 +123,9 @@ private slots:
         const int before = f.State().ByteCount;
         auto* target = f->Frame6->findChild<VbLabel*>(label);
         QVERIFY(target != nullptr);
-        QTest::mouseClick(target, Qt::LeftButton);
+        PressOn(f, target, false); // whatever lies on top there takes the click
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{sent});
         QCOMPARE(f.State().ByteCount, before);
-    }
-
-    void theBlankLabelsRightOfTheRowsSendNothing() {
-        PanelFixture f;
-        for (int r = 0; r < 16; ++r) {
-            emit f->Label11(r)->Click(r);
-        }
-        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{});
     }
 
     void theReadoutNamesTheCellUnderTheMouse_data() {
@@ -130,12 +152,57 @@ private slots:
         QCOMPARE(f->Option4(1)->Value(), !decimal);
         QTest::mouseMove(f->Picture1(cell));
         QTRY_COMPARE(f->Label2(4)->Caption(), shown);
+        // Onto the Dec and Hex buttons: they are elements, not the frame.
+        for (int i : {0, 1}) {
+            QTest::mouseMove(f->Option4(i));
+            QTest::qWait(20);
+            QCOMPARE(f->Label2(4)->Caption(), shown);
+        }
         // Onto the frame's own background: the readout empties.
         const QPoint background = FrameBackground(f->Frame6);
         QVERIFY(background.x() >= 0);
         QTest::mouseMove(f->Frame6, background);
         QTRY_COMPARE(f->Label2(4)->Caption(), QString());
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{});
+    }
+
+    // A double-click on a label or a monitor cell acts as one click; a
+    // command button acts on each of its two presses.
+    void aDoubleClickIsOneClickExceptOnButtons_data() {
+        QTest::addColumn<QString>("element");
+        QTest::addColumn<int>("clicksItEquals");
+        QTest::newRow("monitor cell") << "Picture1_42" << 1;
+        QTest::newRow("unit type cell") << "Label13_0" << 1;
+        QTest::newRow("unit value cell") << "Label13_4" << 1;
+        QTest::newRow("unit caption") << "Label12_0" << 1;
+        QTest::newRow("period display") << "Label2_11" << 1;
+        QTest::newRow("sampling toggle") << "Label9_5" << 1;
+        QTest::newRow("row caption") << "Label7_3" << 1;
+        QTest::newRow("ScanMax +") << "Command2_7" << 2;
+    }
+    void aDoubleClickIsOneClickExceptOnButtons() {
+        QFETCH(QString, element);
+        QFETCH(int, clicksItEquals);
+        PanelFixture single;
+        PanelFixture twice;
+        for (PanelFixture* f : {&single, &twice}) {
+            (*f)->show();
+            QVERIFY(QTest::qWaitForWindowExposed(f->Form.get()));
+            f->Forget();
+        }
+        auto* inSingle = single->findChild<QWidget*>(element);
+        auto* inTwice = twice->findChild<QWidget*>(element);
+        QVERIFY(inSingle != nullptr && inTwice != nullptr);
+        const Effect before = EffectOf(single);
+        for (int i = 0; i < clicksItEquals; ++i) {
+            PressOn(single, inSingle, false);
+        }
+        PressOn(twice, inTwice, true);
+        const Effect once = EffectOf(single);
+        QVERIFY(!(once == before));
+        const Effect doubled = EffectOf(twice);
+        QCOMPARE(doubled.Sent, once.Sent);
+        QCOMPARE(doubled.Captions, once.Captions);
     }
 
     void aNewChoiceActsFromTheNextMove() {

@@ -9,6 +9,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <functional>
+
 // A serial control for tests: records every write with its time, and takes
 // received bytes from the test, raising the receive notification the way the
 // real control does (posted, so that it can run inside a wait).
@@ -51,7 +53,12 @@ public:
             return;
         }
         Writes.append({Clock.elapsed(), bytes});
+        if (AfterOutput) {
+            AfterOutput(bytes);
+        }
     }
+    // Called after each recorded write, e.g. to let the unit answer at once.
+    std::function<void(const QByteArray&)> AfterOutput;
     int InBufferCount() override { return static_cast<int>(Incoming.size()); }
     void ClearInBuffer() override { Incoming.clear(); }
     QByteArray Input() override {
@@ -67,9 +74,16 @@ public:
     }
     void WaitForInput(int maxMs) override {
         if (Incoming.isEmpty()) {
+            QElapsedTimer slept;
+            slept.start();
             QThread::msleep(static_cast<unsigned long>(std::max(1, maxMs)));
+            ++SleepsOnEmptyInput;
+            SleptNs += slept.nsecsElapsed();
         }
     }
+    // How often and how long the receiver slept waiting for bytes.
+    int SleepsOnEmptyInput = 0;
+    qint64 SleptNs = 0;
 
     // Bytes from the unit: queued now, notification posted.
     void Receive(const QByteArray& bytes) {

@@ -50,6 +50,23 @@ private slots:
         QVERIFY(!f->Timer1->Running());
     }
 
+    // A version reply while sampling runs (a click on "ROM Version", a unit
+    // redoing its set-up) reconnects without putting the next poll off.
+    void aVersionReplyKeepsThePollPhase() {
+        FormFixture f;
+        QVERIFY(ConnectTo(f, "ZEL10-02"));
+        f->menuT1000_Click();
+        f.Serial.ClearWrites();
+        const qint64 started = f.Serial.NowMs();
+        f->Label2(1)->SetCaption("stale");
+        f.Serial.ReceiveAfter(600, VersionReply("ZEL10-02"));
+        QVERIFY(QTest::qWaitFor([&] { return !f.Serial.Writes.isEmpty(); }, 2500));
+        QCOMPARE(f->Label2(1)->Caption(), QStringLiteral("ZEL10-02   V1.30ABC"));
+        QCOMPARE(NamesFrom(f.Serial, 0), QStringList{"QB0"});
+        const qint64 at = f.Serial.Writes[0].AtMs - started;
+        QVERIFY2(at >= 990 && at < 1300, qPrintable(QString::number(at)));
+    }
+
     void theRawModemLinesLeaveWithoutChecksum() {
         FormFixture f;
         f.Serial.ClearWrites();
@@ -79,8 +96,21 @@ private slots:
         QCOMPARE(f.State().ByteCount, int16_t(8 * versionRequests));
     }
 
+    // Restart waits for this reply even after an earlier one (a unit that
+    // was connected, then Reset).
+    void restartWithAReplyConnectsAndSendsTheSequenceTwice_data() {
+        QTest::addColumn<bool>("resetBefore");
+        QTest::newRow("never connected") << false;
+        QTest::newRow("connected, then Reset") << true;
+    }
     void restartWithAReplyConnectsAndSendsTheSequenceTwice() {
+        QFETCH(bool, resetBefore);
         FormFixture f;
+        if (resetBefore) {
+            QVERIFY(ConnectTo(f, "ZEL10-02"));
+            f->Command3_Click(1);
+            QCOMPARE(f.State().Connected, int16_t(0));
+        }
         f.Serial.ClearWrites();
         f->Label2(1)->SetCaption("stale");
         f.Serial.ReceiveAfter(300, VersionReply("LUPTAB13"));
@@ -122,6 +152,12 @@ private slots:
         QCOMPARE(f.State().ConnectWaiting, int16_t(0));
         QCOMPARE(f->Label2(1)->Caption(), QString());
         QVERIFY(!f->Timer1->Enabled());
+        // A reply that comes after the box still connects the unit.
+        f.Serial.Receive(VersionReply("LUPTAB13"));
+        QVERIFY(QTest::qWaitFor([&] { return f.State().Connected == 1; }, 3000));
+        QCOMPARE(NamesFrom(f.Serial, 1), QStringList({"<RING>", "<CONNECT>", "QJD", "QND", "QRD"}));
+        QCOMPARE(f->Label17->BackColor(), Colors::kLightBlue);
+        QVERIFY(f->Timer1->Enabled());
     }
 
     void restartActsOnlyWhenDisconnectedAndResetOnlyWhenConnected() {

@@ -4,6 +4,25 @@
 
 using namespace UnitTest;
 
+namespace {
+// A reply from the unit, received and dispatched.
+void Deliver(FormFixture& f, const QByteArray& codeAndData) {
+    f.Serial.Receive(FakeSerialControl::Reply(codeAndData));
+    QTRY_VERIFY(f.Serial.Incoming.isEmpty());
+}
+
+// The monitor cells painted red (a 1 bit), in cell order.
+QList<int> RedCells(FormFixture& f) {
+    QList<int> red;
+    for (const auto& [index, cell] : f->Picture1) {
+        if (!cell->IsGrey() && cell->BackColor() == Colors::kRed) {
+            red << index;
+        }
+    }
+    return red;
+}
+} // namespace
+
 class TestMenus : public QObject {
     Q_OBJECT
 private slots:
@@ -67,43 +86,37 @@ private slots:
         QCOMPARE(f->Timer1->Interval(), 400);
     }
 
-    void lineSelectCarriesWhatTheGridShowsToTheNewLine() {
+    // The grid keeps the old line's picture through the switch, until the
+    // new line's first scan repaints it.
+    void lineSelectKeepsThePictureUntilTheNewLinesScan() {
         FormFixture f;
-        auto& shown = f.State().ShownBits;
-        for (int i = 0; i < 256; ++i) {
-            shown[static_cast<std::size_t>(i)] = static_cast<int16_t>(i % 3 == 0);
-            shown[static_cast<std::size_t>(512 + i)] = static_cast<int16_t>(i % 2);
-            shown[static_cast<std::size_t>(768 + i)] = 1;
-        }
-        const auto before = shown;
+        Deliver(f, "QB0F0" + QByteArray(62, '0')); // line 1: bits 0..3
+        QCOMPARE(RedCells(f), QList<int>({0, 1, 2, 3}));
         f->Option1_Click(2);
-        for (int i = 0; i < 256; ++i) {
-            QCOMPARE(shown[static_cast<std::size_t>(512 + i)], before[static_cast<std::size_t>(i)]);
-        }
-        // The old line and the others keep their records.
-        for (int i : {0, 1, 3}) {
-            for (int c = 0; c < 256; ++c) {
-                const auto at = static_cast<std::size_t>(256 * i + c);
-                QCOMPARE(shown[at], before[at]);
-            }
-        }
+        QCOMPARE(int(f.State().ScanLine), 2);
+        QCOMPARE(RedCells(f), QList<int>({0, 1, 2, 3}));
+        Deliver(f, "QB2C3" + QByteArray(60, '0') + "08"); // line 3: bits 2..5 and 255
+        QCOMPARE(RedCells(f), QList<int>({2, 3, 4, 5, 255}));
     }
 
-    // A scan reply that arrives during the pause is shown first; the copy then
-    // starts from the line that reply put on the grid.
+    // A scan reply that arrives during the pause is shown first; the switch
+    // then leaves that picture on the grid.
     void aReplyDuringTheLineSelectPauseIsShownBeforeTheSwitch() {
         FormFixture f;
         f.Serial.ReceiveAfter(100, FakeSerialControl::Reply("QB1FF00FF00"));
         f->Option1_Click(2);
         QCOMPARE(int(f.State().ScanLine), 2);
-        const auto& shown = f.State().ShownBits;
-        int lit = 0;
-        for (int i = 0; i < 256; ++i) {
-            const auto line1 = shown[static_cast<std::size_t>(256 + i)];
-            QCOMPARE(shown[static_cast<std::size_t>(512 + i)], line1);
-            lit += line1;
+        QList<int> expectedRed;
+        for (int i = 0; i < 8; ++i) {
+            expectedRed << i;
         }
-        QCOMPARE(lit, 16);
+        for (int i = 16; i < 24; ++i) {
+            expectedRed << i;
+        }
+        QCOMPARE(RedCells(f), expectedRed);
+        for (int i = 32; i < 256; ++i) {
+            QVERIFY2(f->Picture1(i)->IsGrey(), qPrintable(QString::number(i)));
+        }
     }
 
     void closingDuringTheLineSelectPauseLeavesPollingOff() {

@@ -88,6 +88,10 @@ private slots:
         QTest::newRow("window, LUP, Yes") << "window" << QByteArray("LUPTAB13") << true
                                           << QStringList{"QRD00", "QC", "QF", "QRD00", "QC"}
                                           << QList<int>{0, 200, 900, 900, 1100};
+        QTest::newRow("window, RAV, Yes")
+            << "window" << QByteArray("RAV-B07") << true
+            << QStringList{"QRD00", "QC", "QF", "<NO CARRIER>", "QRD00", "QC"}
+            << QList<int>{0, 200, 900, 1100, 1100, 1300};
         QTest::newRow("menu, ZEL, Yes")
             << "menu" << QByteArray("ZEL10-02") << true << QStringList{"QRD00", "QC", "QRD00", "QC"}
             << QList<int>{0, 200, 900, 1100};
@@ -123,6 +127,8 @@ private slots:
             QVERIFY(!f->isVisible());
             QVERIFY(!f->Timer1->Enabled() && !f->Timer2->Enabled());
             QCOMPARE(int(f.State().Connected), 0);
+            QTest::qWait(100);
+            QCOMPARE(NamesFrom(f.Serial, 0), sequence);
             return;
         }
         QTest::qWait(50);
@@ -134,6 +140,33 @@ private slots:
         RequestClose(f, via);
         QCOMPARE(f.Boxes.Shown.size(), 2);
         QVERIFY(!f->Unloaded());
+    }
+
+    // A line from the unit that arrives as the final memory clear leaves: its
+    // receive event is queued behind the window's close and is handled, but
+    // the memory clear stays the last thing the unit receives.
+    void nothingFollowsTheFinalMemoryClear_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("modem reset") << QByteArray("AT&F\r");
+        QTest::newRow("hang-up") << QByteArray("ATH0\r");
+        QTest::newRow("version request") << QByteArray("AT#R\r");
+        QTest::newRow("version reply") << VersionReply("LUPTAB13");
+    }
+    void nothingFollowsTheFinalMemoryClear() {
+        QFETCH(QByteArray, line);
+        FormFixture f;
+        f->show();
+        f.Serial.ClearWrites();
+        f.Boxes.Answers = {true};
+        f.Serial.AfterOutput = [&](const QByteArray& bytes) {
+            if (bytes == Wire("QC")) {
+                f.Serial.Receive(line);
+            }
+        };
+        f->close();
+        QVERIFY(QTest::qWaitFor([&] { return f->Unloaded() && f.Serial.Incoming.isEmpty(); }, 500));
+        QTest::qWait(200);
+        QCOMPARE(NamesFrom(f.Serial, 0), QStringList({"QRD00", "QC"}));
     }
 
     // A second close request while the stop sequence waits is neither asked
