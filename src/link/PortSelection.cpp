@@ -84,7 +84,7 @@ void Form1::SendCommand(const QString& text) {
 void Form1::OnPortFault(const QString& reason) {
     // The device is looked for once a second from now on, also while the
     // notice is up, and reopened as soon as it is back.
-    if (!Unloading && !IsUnloaded) {
+    if (!Closing()) {
         PortWatch->start();
     }
     const QString name = QStringLiteral("COM%1").arg(MSComm1->CommPort());
@@ -96,7 +96,7 @@ void Form1::OnPortFault(const QString& reason) {
 }
 
 void Form1::PortWatch_Timer() {
-    if (Unloading || IsUnloaded || MSComm1->PortOpen()) {
+    if (Closing() || MSComm1->PortOpen()) {
         PortWatch->stop();
         return;
     }
