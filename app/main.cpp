@@ -69,7 +69,7 @@ int ReadOptions(int argc, char* argv[], Options* options) {
         return 0;
     }
     if (parser.isSet(versionOption)) {
-        std::printf("zel_checker 1.13\n");
+        std::printf("zel_checker %s\n", ZEL_VERSION);
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {
@@ -120,7 +120,7 @@ int main(int argc, char* argv[]) {
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zel_checker"));
-    QApplication::setApplicationVersion(QStringLiteral("1.13"));
+    QApplication::setApplicationVersion(QStringLiteral(ZEL_VERSION));
     PortNames& names = options.Names;
 
     // The simulated unit runs on its own thread behind a pseudo-terminal that
