@@ -2,14 +2,7 @@
 // command, the record scan controls and the 24-bit counter.
 #include "checks/Patterns.h"
 #include "core/Form1.h"
-#include "link/Framing.h"
 #include "link/HexText.h"
-
-namespace {
-QString Command(const QByteArray& codeAndArguments) {
-    return QString::fromLatin1(CommandText(codeAndArguments));
-}
-} // namespace
 
 void Form1::RefuseOperatorText(uint codePoint) {
     const char32_t c = codePoint;
@@ -23,23 +16,23 @@ void Form1::RefuseOperatorText(uint codePoint) {
             .arg(shown, code));
 }
 
-void Form1::WriteLineData(const QString& lineDigit, const QString& digits) {
-    SendCommand(QString::fromLatin1(LineWriteText(lineDigit.toLatin1(), digits.toLatin1())));
+void Form1::WriteLineData(const QByteArray& lineDigit, const QByteArray& digits) {
+    SendCommand(LineWriteCommand(lineDigit, digits));
     // The rate display counts 72 for a line write, not its 75 bytes on the wire.
     State.ByteCount = static_cast<int16_t>(State.ByteCount + 72);
 }
 
 void Form1::WritePattern1() {
-    WriteLineData(LineDigit(), QString::fromLatin1(Pattern1Digits(State.BitWeights)));
+    WriteLineData(LineDigit(), Pattern1Digits(State.BitWeights));
 }
 void Form1::WritePattern2() {
-    WriteLineData(LineDigit(), QString::fromLatin1(Pattern2Digits()));
+    WriteLineData(LineDigit(), Pattern2Digits());
 }
 void Form1::WritePattern3() {
-    WriteLineData(LineDigit(), QString::fromLatin1(Pattern3Digits()));
+    WriteLineData(LineDigit(), Pattern3Digits());
 }
 void Form1::ClearLine() {
-    WriteLineData(LineDigit(), QString::fromLatin1(ClearLineDigits()));
+    WriteLineData(LineDigit(), ClearLineDigits());
 }
 
 void Form1::Command2_Click(int index) {
@@ -64,7 +57,7 @@ void Form1::Command2_Click(int index) {
     case 6:
         Timer1->SetEnabled(false);
         State.ScanMode = QStringLiteral("D");
-        SendCommand(Command("QRD00"));
+        SendCommand("QRD00");
         menuT400_Click();
         Label22(10)->SetCaption(QString());
         break;
@@ -106,12 +99,12 @@ void Form1::Command2_Click(int index) {
             Timer1->SetEnabled(true);
             return;
         }
-        SendCommand(QStringLiteral("\r\n") + text + QStringLiteral("\r\nZ"));
+        SendCommand(text.toLatin1());
         break;
     }
     case 11:
         State.ScanMode = QStringLiteral("F");
-        SendCommand(Command("QRF" + Hex2(State.ScanMax).toLatin1()));
+        SendCommand("QRF" + Hex2(State.ScanMax).toLatin1());
         break;
     default:
         break;
@@ -138,8 +131,8 @@ void Form1::Command1_Click(int index) {
         return;
     }
     if (index == 0) {
-        SendCommand(Command("QE"));
+        SendCommand("QE");
     } else if (index == 1) {
-        SendCommand(Command("QG"));
+        SendCommand("QG");
     }
 }

@@ -1,13 +1,11 @@
 // The bit monitor as an input: single bits, half rows, and the readout of the
 // cell under the mouse.
 #include "core/Form1.h"
-#include "link/Framing.h"
 #include "link/HexText.h"
 
-void Form1::SendBitWrite(const QString& lineDigit, const QString& cellDigits,
-                         const QString& stateDigit) {
-    SendCommand(QStringLiteral("\r\nQW") + lineDigit + cellDigits + stateDigit +
-                QStringLiteral("\r\nZ"));
+void Form1::SendBitWrite(const QByteArray& lineDigit, const QByteArray& cellDigits,
+                         const QByteArray& stateDigit) {
+    SendCommand("QW" + lineDigit + cellDigits + stateDigit);
     State.ByteCount = static_cast<int16_t>(State.ByteCount + 12);
 }
 
@@ -18,14 +16,13 @@ void Form1::Picture1_Click(int index) {
     // The state digit follows the bit as the unit last reported it, not what
     // the cell shows: "3" sets a 0 bit, "2" clears a 1 bit.
     const int bit = State.ScanBits.at(static_cast<std::size_t>(256 * State.ScanLine + index));
-    SendBitWrite(LineDigit(), Hex2(index), bit == 0 ? QStringLiteral("3") : QStringLiteral("2"));
+    SendBitWrite(LineDigit(), Hex2(index).toLatin1(), bit == 0 ? "3" : "2");
 }
 
 namespace {
 // "QM", the line, the first cell of a half row in hex, and the byte for it.
-QString HalfRowCommand(const QString& lineDigit, int row, char half, const char* byte) {
-    return QStringLiteral("\r\nQM") + lineDigit + Hex1(row) + QLatin1Char(half) +
-           QLatin1String(byte) + QStringLiteral("\r\nZ");
+QByteArray HalfRowCommand(const QByteArray& lineDigit, int row, char half, const char* byte) {
+    return "QM" + lineDigit + Hex1(row).toLatin1() + half + byte;
 }
 } // namespace
 

@@ -69,11 +69,10 @@ QByteArray ClearLineDigits() {
     return QByteArray(2 * kPatternBytes, '0');
 }
 
-QByteArray LineWriteText(QByteArrayView lineDigit, QByteArrayView digits64) {
-    QByteArray text("\r\nQ:");
-    text += lineDigit;
-    text += "00";
-    text += digits64;
-    text += "\r\nZ";
-    return text;
+QByteArray LineWriteCommand(QByteArrayView lineDigit, QByteArrayView digits64) {
+    QByteArray command("Q:");
+    command += lineDigit;
+    command += "00";
+    command += digits64;
+    return command;
 }

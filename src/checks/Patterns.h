@@ -22,6 +22,6 @@ QByteArray Pattern2Digits();
 QByteArray Pattern3Digits();  // every byte FF
 QByteArray ClearLineDigits(); // every byte 00
 
-// The line-write command text with its checksum placeholder:
-// CR LF "Q:" line digit "00" the 64 digits CR LF "Z".
-QByteArray LineWriteText(QByteArrayView lineDigit, QByteArrayView digits64);
+// The line-write command's code and arguments: "Q:", the line digit, "00"
+// and the 64 digits.
+QByteArray LineWriteCommand(QByteArrayView lineDigit, QByteArrayView digits64);

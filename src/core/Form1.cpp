@@ -88,7 +88,6 @@ void Form1::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
-QString Form1::LineDigit() const {
-    const QString text = QString::number(State.ScanLine);
-    return text.right(1);
+QByteArray Form1::LineDigit() const {
+    return QByteArray::number(State.ScanLine).right(1);
 }

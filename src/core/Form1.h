@@ -101,7 +101,11 @@ public:
     void OpenCommPort(int port);
     void mnuCOM_Click(int port);
     void Option2_Click(int index);
-    void SendCommand(const QString& text);
+    // The only ways bytes go to the unit, and nothing once the window is
+    // closing: a checksummed command (CR LF, code and arguments, CR LF, the
+    // checksum) and a modem line (CR LF, text, CR LF).
+    void SendCommand(QByteArrayView codeAndArguments);
+    void SendModemLine(QByteArrayView text);
     void MSComm1_OnComm();
     void OnPortFault(const QString& reason);
     // Looks for a device lost by a port fault and reopens it when it is back.
@@ -144,7 +148,7 @@ public:
     void menuHelp_version_Click();
     void Option1_Click(int index);
     void Option3_Click(int index);
-    QString LineDigit() const;
+    QByteArray LineDigit() const;
 
     // ---- decoding and display (decode/) ----
     void RefreshMonitor();
@@ -153,15 +157,15 @@ public:
     // ---- check procedures (checks/) ----
     void Command2_Click(int index);
     void Command1_Click(int index);
-    void WriteLineData(const QString& lineDigit, const QString& digits);
+    void WriteLineData(const QByteArray& lineDigit, const QByteArray& digits);
     void WritePattern1();
     void WritePattern2();
     void WritePattern3();
     void ClearLine();
     void RefuseOperatorText(uint codePoint);
     void Picture1_Click(int index);
-    void SendBitWrite(const QString& lineDigit, const QString& cellDigits,
-                      const QString& stateDigit);
+    void SendBitWrite(const QByteArray& lineDigit, const QByteArray& cellDigits,
+                      const QByteArray& stateDigit);
     void Label7_Click(int index);
     void Label4_Click(int index);
     void Label5_Click(int index);

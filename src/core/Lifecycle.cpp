@@ -2,7 +2,6 @@
 #include "core/Form1.h"
 #include "decode/Thermistor.h"
 #include "decode/UnitRecord.h"
-#include "link/Framing.h"
 
 #include <QMetaObject>
 
@@ -64,7 +63,7 @@ void Form1::Form_QueryUnload(int& cancel, int /*unloadMode*/) {
     }
     Timer1->SetEnabled(false);
     Timer2->SetEnabled(false);
-    SendCommand(QString::fromLatin1(CommandText("QRD00")));
+    SendCommand("QRD00");
     WaitTimer(200);
     // A version reply handled during the wait may have restarted polling.
     Timer1->SetEnabled(false);

@@ -3,12 +3,6 @@
 #include "core/Form1.h"
 #include "link/HexText.h"
 
-namespace {
-QString RawLine(const char* text) {
-    return QStringLiteral("\r\n%1\r\n").arg(QLatin1String(text));
-}
-} // namespace
-
 void Form1::DispatchReply(int len) {
     // The frame text is copied before any wait: a receive event that runs
     // inside one of the waits below refills the receive buffer from index 0.
@@ -23,18 +17,18 @@ void Form1::DispatchReply(int len) {
     }
     const QByteArray t = s.left(3);
     if (t == "AT&") {
-        SendCommand(RawLine("OK"));
+        SendModemLine("OK");
         WaitTimer(500);
         RequestVersion();
     } else if (t == "ATH") {
-        SendCommand(RawLine("OK"));
+        SendModemLine("OK");
     } else if (t == "+++") {
         WaitTimer(1500);
-        SendCommand(RawLine("OK"));
+        SendModemLine("OK");
     } else if (t == "AT#") {
         const char fourth = s.size() > 3 ? s.at(3) : '\0';
         if (fourth == 'Q') {
-            SendCommand(RawLine("4"));
+            SendModemLine("4");
             WaitTimer(200);
             RequestVersion();
         } else if (fourth == 'R') {

@@ -2,20 +2,18 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QString>
 
-// Command frames towards the unit: CR LF, code and arguments, CR LF, then two
-// upper-case hexadecimal digits of the byte sum modulo 256. A sender hands the
-// text with the placeholder "Z" in place of the checksum; texts without it
-// (the Hayes result lines the checker plays as a modem) go out unchanged.
+// Frames on the line to the unit. A command is CR LF, its code and arguments,
+// CR LF, then two upper-case hexadecimal digits of the byte sum modulo 256 of
+// everything before them (the unit's replies have the same shape). A modem
+// line, the Hayes result codes the checker plays as the unit's modem, is CR
+// LF, the text and CR LF, without a checksum.
 
-// Two upper-case hex digits of the sum of the character codes modulo 256.
-QString getsum(QStringView text);
-QByteArray ChecksumDigits(QByteArrayView bytes);
+// Two upper-case hex digits of the byte sum modulo 256 ("00" for no bytes).
+QByteArray getsum(QByteArrayView bytes);
 
-// The bytes that leave the port for a text: a trailing "Z" is replaced by the
-// checksum of everything before it; any other text is sent byte for byte.
-QByteArray FrameBytes(QByteArrayView text);
+// The bytes of a checksummed command.
+QByteArray CommandFrame(QByteArrayView codeAndArguments);
 
-// CR LF code CR LF "Z": the usual text of a checksummed command.
-QByteArray CommandText(QByteArrayView codeAndArguments);
+// The bytes of a modem line.
+QByteArray ModemLine(QByteArrayView text);

@@ -71,14 +71,18 @@ void Form1::Option2_Click(int index) {
     OpenCommPort(index + 1);
 }
 
-void Form1::SendCommand(const QString& text) {
+void Form1::SendCommand(QByteArrayView codeAndArguments) {
     // Once the stop sequence's memory clear is out the unit is left alone,
     // even by a reply whose receive event was already queued at that moment.
-    if (Closing()) {
-        return;
+    if (!Closing()) {
+        MSComm1->Output(CommandFrame(codeAndArguments));
     }
-    // Every text the checker builds is ASCII, one byte a character.
-    MSComm1->Output(FrameBytes(text.toLatin1()));
+}
+
+void Form1::SendModemLine(QByteArrayView text) {
+    if (!Closing()) {
+        MSComm1->Output(ModemLine(text));
+    }
 }
 
 void Form1::OnPortFault(const QString& reason) {

@@ -8,7 +8,7 @@ constexpr char kDigits[] = "0123456789ABCDEF";
 }
 
 QByteArray ReplyFrame(QByteArrayView body) {
-    return FrameBytes(CommandText(body));
+    return CommandFrame(body);
 }
 
 QByteArray ModemCommandLine(QByteArrayView text) {

@@ -1,51 +1,47 @@
 // Connecting the unit: the version request, the connect sequences the LUP and
 // RAV families expect from their modem, Restart and Reset.
 #include "core/Form1.h"
-#include "link/Framing.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QList>
 #include <QTimer>
 
-namespace {
-QString Command(const char* code) {
-    return QString::fromLatin1(CommandText(code));
-}
-QString RawLine(const char* text) {
-    return QStringLiteral("\r\n%1\r\n").arg(QLatin1String(text));
-}
-} // namespace
-
 void Form1::RequestVersion() {
-    SendCommand(Command("QV"));
+    SendCommand("QV");
     State.ByteCount = static_cast<int16_t>(State.ByteCount + 8);
 }
 
 void Form1::SendMemoryClear() {
-    SendCommand(Command("QC"));
+    SendCommand("QC");
     State.ByteCount = static_cast<int16_t>(State.ByteCount + 8);
 }
 
 void Form1::ConnectUnit() {
     State.RomFamily = Label2(1)->Caption().left(3);
-    QStringList sequence;
+    // The LUP and RAV families expect their modem's result codes, then the
+    // family's opening commands, 200 ms apart.
+    struct Step {
+        bool ModemLine;
+        const char* Text;
+    };
+    QList<Step> sequence;
     if (State.RomFamily == QLatin1String("LUP")) {
-        sequence = {RawLine("RING"), RawLine("CONNECT"), Command("QJD"), Command("QND"),
-                    Command("QRD")};
+        sequence = {
+            {true, "RING"}, {true, "CONNECT"}, {false, "QJD"}, {false, "QND"}, {false, "QRD"}};
     } else if (State.RomFamily == QLatin1String("RAV")) {
-        sequence = {RawLine("RING"), RawLine("CONNECT"), Command("QND"), Command("QRD")};
+        sequence = {{true, "RING"}, {true, "CONNECT"}, {false, "QND"}, {false, "QRD"}};
     }
-    for (const QString& text : sequence) {
-        // Once the stop sequence has sent its memory clear the unit is left
-        // alone: a connect sequence that was running when the window closed
-        // ends here instead of restarting the unit.
-        if (Closing()) {
-            return;
+    for (const Step& step : sequence) {
+        if (step.ModemLine) {
+            SendModemLine(step.Text);
+        } else {
+            SendCommand(step.Text);
         }
-        SendCommand(text);
         WaitTimer(200);
     }
+    // A window closed during the sequence has stopped the unit: polling stays off.
     if (Closing()) {
         return;
     }
@@ -99,7 +95,7 @@ void Form1::Command3_Click(int index) {
         }
         // A window closed during one of the waits has run its own stop
         // sequence, whose memory clear is the last thing the unit receives.
-        SendCommand(Command("QRD00"));
+        SendCommand("QRD00");
         WaitTimer(200);
         if (Closing()) {
             return;
@@ -117,14 +113,14 @@ void Form1::Command3_Click(int index) {
         State.ByteCount = 0;
         Label2(3)->SetCaption(QStringLiteral("0"));
         if (State.RomFamily == QLatin1String("LUP")) {
-            SendCommand(Command("QF"));
+            SendCommand("QF");
         } else if (State.RomFamily == QLatin1String("RAV")) {
-            SendCommand(Command("QF"));
+            SendCommand("QF");
             WaitTimer(200);
             if (Closing()) {
                 return;
             }
-            SendCommand(RawLine("NO CARRIER"));
+            SendModemLine("NO CARRIER");
         }
         Label17->SetBackColor(Colors::kWhite);
         for (int i : {1, 2, 3, 5}) {

@@ -1,6 +1,5 @@
 // Polling the unit at the sampling period, and the ways the period is set.
 #include "core/Form1.h"
-#include "link/Framing.h"
 #include "link/HexText.h"
 
 void Form1::Timer1_Timer() {
@@ -20,17 +19,17 @@ void Form1::Timer1_Timer() {
 }
 
 void Form1::PollQA() {
-    SendCommand(QString::fromLatin1(CommandText("QA")));
+    SendCommand("QA");
     State.ByteCount = static_cast<int16_t>(State.ByteCount + 8);
 }
 
 void Form1::PollQB() {
-    SendCommand(QString::fromLatin1(CommandText("QB" + LineDigit().toLatin1())));
+    SendCommand("QB" + LineDigit());
     State.ByteCount = static_cast<int16_t>(State.ByteCount + 9);
 }
 
 void Form1::PollQf() {
-    SendCommand(QString::fromLatin1(CommandText("Qf0" + Hex2(State.RecordIndex).toLatin1())));
+    SendCommand("Qf0" + Hex2(State.RecordIndex).toLatin1());
     ++State.RecordIndex;
     if (State.RecordIndex > State.ScanMax) {
         State.RecordIndex = 1;

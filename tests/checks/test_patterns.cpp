@@ -65,11 +65,10 @@ private slots:
         }
     }
 
-    void lineWriteTextCarriesLineDigitAndData() {
-        const QByteArray text = LineWriteText("2", Pattern3Digits());
-        QCOMPARE(text, QByteArray("\r\nQ:200") + QByteArray(64, 'F') + QByteArray("\r\nZ"));
-        QCOMPARE(text.size(), 74); // 75 on the line once "Z" becomes two digits
-        QVERIFY(LineWriteText("0", Pattern1Digits()).startsWith("\r\nQ:000018002"));
+    void lineWriteCommandCarriesLineDigitAndData() {
+        const QByteArray command = LineWriteCommand("2", Pattern3Digits());
+        QCOMPARE(command, QByteArray("Q:200") + QByteArray(64, 'F'));
+        QVERIFY(LineWriteCommand("0", Pattern1Digits()).startsWith("Q:000018002"));
     }
 };
 

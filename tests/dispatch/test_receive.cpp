@@ -6,7 +6,7 @@ namespace {
 // A reply with its checksum written in lower-case letters.
 QByteArray LowerCaseReply(const QByteArray& codeAndData) {
     const QByteArray body = "\r\n" + codeAndData + "\r\n";
-    return body + ChecksumDigits(body).toLower();
+    return body + getsum(body).toLower();
 }
 } // namespace
 
@@ -47,7 +47,7 @@ private slots:
     void checksumDigitsAreReadInEitherCase() {
         // 0D 0A "QG000001" 0D 0A sums to E7: a letter and a digit.
         const QByteArray body = "QG000001";
-        QCOMPARE(ChecksumDigits("\r\n" + body + "\r\n"), QByteArray("E7"));
+        QCOMPARE(getsum("\r\n" + body + "\r\n"), QByteArray("E7"));
         for (const QByteArray& reply : {FakeSerialControl::Reply(body), LowerCaseReply(body)}) {
             DispatchBench f;
             f.Deliver(reply);

@@ -39,7 +39,7 @@ struct Peer : PtyPeer {
 
 QByteArray Reply(const QByteArray& codeAndData) {
     const QByteArray body = "\r\n" + codeAndData + "\r\n";
-    return body + ChecksumDigits(body);
+    return body + getsum(body);
 }
 } // namespace
 
@@ -85,8 +85,7 @@ private slots:
         Clock::time_point escapeSent, scanSent, okAt; // scanSent: its first byte
         std::jthread unit([&] {
             const auto t0 = Clock::now();
-            versionSeen =
-                peer.ReadUntil(FrameBytes(CommandText("QV")), t0 + std::chrono::seconds(2));
+            versionSeen = peer.ReadUntil(CommandFrame("QV"), t0 + std::chrono::seconds(2));
             peer.WritePaced("+++");
             escapeSent = Clock::now();
             std::this_thread::sleep_until(escapeSent + std::chrono::milliseconds(300));
@@ -111,7 +110,7 @@ private slots:
         watch.stop();
 
         QVERIFY(versionSeen);
-        QVERIFY(peer.FromChecker.startsWith(FrameBytes(CommandText("QV"))));
+        QVERIFY(peer.FromChecker.startsWith(CommandFrame("QV")));
         QVERIFY(okSeen);
         QVERIFY(shownAt != Clock::time_point{});
         QCOMPARE(form.Label2(2)->Caption(), QStringLiteral("64"));

@@ -155,7 +155,7 @@ private slots:
         QVERIFY(!f.Serial.PortOpen());
         QCOMPARE(f.Boxes.Shown.size(), 1);
         QVERIFY(f.Boxes.Shown[0].Text.contains("COM1"));
-        f->SendCommand(QString::fromLatin1(CommandText("QV"))); // closed: nothing goes out
+        f->SendCommand("QV"); // closed: nothing goes out
         QCOMPARE(f.Serial.DroppedWrites, 1);
     }
 

@@ -129,7 +129,7 @@ private:
 
 QByteArray Reply(QByteArrayView body) {
     const QByteArray text = QByteArray("\r\n") + body.toByteArray() + "\r\n";
-    return text + ChecksumDigits(text);
+    return text + getsum(text);
 }
 
 // Collects one frame and checks what every frame owes the line: no spinning

@@ -137,12 +137,12 @@ private:
 
 inline QByteArray FakeSerialControl::Reply(const QByteArray& codeAndData) {
     const QByteArray body = "\r\n" + codeAndData + "\r\n";
-    return body + ChecksumDigits(body);
+    return body + getsum(body);
 }
 
 // The bytes of a checksummed command as they leave the checker.
 inline QByteArray Wire(const QByteArray& codeAndArguments) {
-    return FrameBytes(CommandText(codeAndArguments));
+    return CommandFrame(codeAndArguments);
 }
 inline QByteArray RawLine(const QByteArray& text) {
     return "\r\n" + text + "\r\n";
