@@ -4,6 +4,8 @@
 #include "core/Form1.h"
 #include "link/HexText.h"
 
+#include <map>
+
 void Form1::RefuseOperatorText(uint codePoint) {
     const char32_t c = codePoint;
     const QString shown = QString::fromUcs4(&c, 1);
@@ -36,93 +38,85 @@ void Form1::ClearLine() {
 }
 
 void Form1::Command2_Click(int index) {
+    struct Button {
+        void (Form1::*Procedure)();
+        bool PollingAfter; // enable polling again when done
+    };
+    // "+" and "-" leave polling stopped; "Stop" has restarted it at 400 ms.
+    static const std::map<int, Button> buttons = {
+        {0, {&Form1::ClearLine, true}},        {1, {&Form1::SendMemoryClear, true}},
+        {2, {&Form1::WritePattern1, true}},    {3, {&Form1::WritePattern2, true}},
+        {5, {&Form1::WritePattern3, true}},    {6, {&Form1::StopRecordScan, false}},
+        {7, {&Form1::RaiseScanMax, false}},    {8, {&Form1::LowerScanMax, false}},
+        {9, {&Form1::ClearUnitValues, true}},  {10, {&Form1::SendOperatorText, true}},
+        {11, {&Form1::StartRecordScan, true}},
+    };
     // No poll may go out between the parts of a button's work.
     Timer1->SetEnabled(false);
-    switch (index) {
-    case 0:
-        ClearLine();
-        break;
-    case 1:
-        SendMemoryClear();
-        break;
-    case 2:
-        WritePattern1();
-        break;
-    case 3:
-        WritePattern2();
-        break;
-    case 5:
-        WritePattern3();
-        break;
-    case 6:
-        Timer1->SetEnabled(false);
-        State.ScanMode = QStringLiteral("D");
-        SendCommand("QRD00");
-        menuT400_Click();
-        Label22(10)->SetCaption(QString());
-        break;
-    case 7:
-        if (State.ScanMax < 10) {
-            ++State.ScanMax;
-            Label22(9)->SetCaption(QString::number(State.ScanMax));
-        }
-        break;
-    case 8:
-        if (State.ScanMax > 2) {
-            --State.ScanMax;
-            Label22(9)->SetCaption(QString::number(State.ScanMax));
-        }
-        break;
-    case 9:
-        for (int k = 1; k <= 8; ++k) {
-            for (int u = 1; u <= 10; ++u) {
-                UnitRow(u)(k)->SetCaption(QString());
-            }
-        }
-        break;
-    case 10: {
-        // Each character goes out as one byte: a character outside ASCII has
-        // no single byte and would arrive corrupted, so nothing is sent.
-        const QString text = Text1->text();
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const QChar c = text.at(i);
-            if (c.unicode() <= 0x7F) {
-                continue;
-            }
-            // A pair of surrogates is one character; half a pair is named by
-            // its own code rather than as a replacement character.
-            uint codePoint = c.unicode();
-            if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-                codePoint = QChar::surrogateToUcs4(c, text.at(i + 1));
-            }
-            RefuseOperatorText(codePoint);
-            Timer1->SetEnabled(true);
-            return;
-        }
-        SendCommand(text.toLatin1());
-        break;
+    const auto button = buttons.find(index);
+    if (button == buttons.end()) {
+        return;
     }
-    case 11:
-        State.ScanMode = QStringLiteral("F");
-        SendCommand("QRF" + Hex2(State.ScanMax).toLatin1());
-        break;
-    default:
-        break;
-    }
-    switch (index) {
-    case 0:
-    case 1:
-    case 2:
-    case 3:
-    case 5:
-    case 9:
-    case 10:
-    case 11:
+    (this->*button->second.Procedure)();
+    if (button->second.PollingAfter) {
         Timer1->SetEnabled(true);
-        break;
-    default:
-        break; // "+" and "-" leave polling stopped; "Stop" has restarted it
     }
+}
+
+void Form1::StopRecordScan() {
+    State.ScanMode = QStringLiteral("D");
+    SendCommand("QRD00");
+    menuT400_Click();
+    Label22(10)->SetCaption(QString());
+}
+
+void Form1::StartRecordScan() {
+    State.ScanMode = QStringLiteral("F");
+    SendCommand("QRF" + Hex2(State.ScanMax).toLatin1());
+}
+
+void Form1::RaiseScanMax() {
+    if (State.ScanMax < 10) {
+        ++State.ScanMax;
+        Label22(9)->SetCaption(QString::number(State.ScanMax));
+    }
+}
+
+void Form1::LowerScanMax() {
+    if (State.ScanMax > 2) {
+        --State.ScanMax;
+        Label22(9)->SetCaption(QString::number(State.ScanMax));
+    }
+}
+
+void Form1::ClearUnitValues() {
+    for (int k = 1; k <= 8; ++k) {
+        for (int u = 1; u <= 10; ++u) {
+            UnitRow(u)(k)->SetCaption(QString());
+        }
+    }
+}
+
+void Form1::SendOperatorText() {
+    // Each character goes out as one byte: a character outside ASCII has no
+    // single byte and would arrive corrupted, so nothing is sent. (Typed text
+    // stays limited to ASCII on purpose.)
+    const QString text = Text1->text();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.unicode() <= 0x7F) {
+            continue;
+        }
+        // A pair of surrogates is one character; half a pair is named by its
+        // own code rather than as a replacement character.
+        uint codePoint = c.unicode();
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            codePoint = QChar::surrogateToUcs4(c, text.at(i + 1));
+        }
+        RefuseOperatorText(codePoint);
+        return;
+    }
+    SendCommand(text.toLatin1());
 }
 
 void Form1::Command1_Click(int index) {

@@ -7,6 +7,8 @@ void QtMessageBoxes::Information(const QString& title, const QString& text) {
 }
 
 bool QtMessageBoxes::Question(const QString& title, const QString& text) {
+    // No is the default button on purpose: an Enter pressed by habit must not
+    // stop the unit and end the program.
     return QMessageBox::question(Parent, title, text, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
 }

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 
 // The checker's one window. It owns the checker state and every handler; the
 // handlers are defined in the folder of the subsystem they belong to:
@@ -79,9 +80,12 @@ public:
 
     VbTimer* Timer1 = nullptr; // polling
     VbTimer* Timer2 = nullptr; // one-second tick
-    VbTimer* Timer3 = nullptr; // the old wait timer, idle with interval 0
+    // Timer3 and CheckerState::WaitDone are kept state only: Timer3 idles with
+    // interval 0, and WaitTimer keeps its own deadline instead of waiting for
+    // WaitDone.
+    VbTimer* Timer3 = nullptr;
 
-    // The row array of unit u (1..10).
+    // The row array of unit u (1..10); an empty array for any other unit.
     ControlArray<VbLabel>& UnitRow(int unit);
     QWidget* ClientArea() const { return Client; }
 
@@ -128,6 +132,8 @@ public:
     void ConnectUnit();
     void SendMemoryClear();
     void Command3_Click(int index);
+    void Restart();
+    void Reset();
     void Label2_Click(int index);
     void Timer1_Timer();
     void PollQA();
@@ -142,6 +148,9 @@ public:
     void menuT4000_Click();
     void Label9_Click(int index);
     void WaitTimer(int ms);
+    // Serves events until done() holds, maxMs have passed or the window is
+    // closing.
+    void WaitUntil(const std::function<bool()>& done, int maxMs);
     void Timer2_Timer();
     void Timer3_Timer();
     void menuHelp_mokuji_Click();
@@ -162,6 +171,12 @@ public:
     void WritePattern2();
     void WritePattern3();
     void ClearLine();
+    void StopRecordScan();
+    void StartRecordScan();
+    void RaiseScanMax();
+    void LowerScanMax();
+    void ClearUnitValues();
+    void SendOperatorText();
     void RefuseOperatorText(uint codePoint);
     void Picture1_Click(int index);
     void SendBitWrite(const QByteArray& lineDigit, const QByteArray& cellDigits,
@@ -192,4 +207,5 @@ private:
     QWidget* Client = nullptr;
     bool OpeningPort = false;
     bool FinalClearSent = false;
+    ControlArray<VbLabel> NoUnitRow;
 };

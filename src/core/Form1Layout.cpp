@@ -317,6 +317,8 @@ void Form1::BuildMenus() {
     mnuFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuExit = item(mnuFile, "mnuExit", QStringLiteral("終了(&X)"));
+    // Inside the command text box Ctrl+X cuts text, as a text box does; the
+    // shortcut quits from anywhere else. Kept that way on purpose.
     mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
 
     mnuSettei = menuBar()->addMenu(QStringLiteral("設定(&S)"));
@@ -348,7 +350,7 @@ void Form1::BuildMenus() {
 }
 
 ControlArray<VbLabel>& Form1::UnitRow(int unit) {
-    ControlArray<VbLabel>* rows[11] = {&Label13, &Label13, &Label14, &Label15, &Label16, &Label3,
+    ControlArray<VbLabel>* rows[10] = {&Label13, &Label14, &Label15, &Label16, &Label3,
                                        &Label18, &Label19, &Label20, &Label21, &Label22};
-    return *rows[(unit >= 1 && unit <= 10) ? unit : 1];
+    return unit >= 1 && unit <= 10 ? *rows[unit - 1] : NoUnitRow;
 }

@@ -2,11 +2,7 @@
 // RAV families expect from their modem, Restart and Reset.
 #include "core/Form1.h"
 
-#include <QAbstractEventDispatcher>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QList>
-#include <QTimer>
 
 void Form1::RequestVersion() {
     SendCommand("QV");
@@ -51,87 +47,80 @@ void Form1::ConnectUnit() {
 
 void Form1::Command3_Click(int index) {
     if (index == 0) {
-        // Restart: ask again and wait up to the fourth one-second tick.
-        if (State.Connected != 0) {
-            return;
-        }
-        Label2(1)->SetCaption(QString());
-        State.ConnectTicks = 0;
-        State.ConnectWaiting = 1;
-        State.VersionReplied = 0;
-        RequestVersion();
-        // The one-second tick ends the wait; the guard only keeps a stopped
-        // tick (during the stop sequence) from holding it for ever.
-        const QDeadlineTimer guard(5000);
-        QTimer wake;
-        wake.start(1000);
-        while (State.ConnectTicks <= 3 && State.VersionReplied != 1 && !Closing() &&
-               !guard.hasExpired()) {
-            // Sleeps until the next event (a tick, a byte, a click) arrives.
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        State.ConnectWaiting = 0;
-        // An outer wait may be asleep in its own event processing; make it
-        // look at its deadline again.
-        if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
-            dispatcher->wakeUp();
-        }
-        if (Closing()) {
-            return; // the window closed during the wait: nobody to tell
-        }
-        if (State.VersionReplied == 0) {
-            Boxes->Information(QStringLiteral("Information"),
-                               QStringLiteral("通信ができません！\r\nTry again !"));
-            State.Connected = 0;
-        } else {
-            // The dispatcher has already run the connect sequence once while it
-            // handled the reply; the unit receives it a second time here.
-            ConnectUnit();
-            State.Connected = 1;
-        }
+        Restart();
     } else if (index == 1) {
-        if (State.Connected != 1) {
-            return;
-        }
-        // A window closed during one of the waits has run its own stop
-        // sequence, whose memory clear is the last thing the unit receives.
-        SendCommand("QRD00");
-        WaitTimer(200);
-        if (Closing()) {
-            return;
-        }
-        SendMemoryClear();
-        WaitTimer(200);
-        if (Closing()) {
-            return;
-        }
-        Timer1->SetEnabled(false);
-        WaitTimer(500);
-        if (Closing()) {
-            return;
-        }
-        State.ByteCount = 0;
-        Label2(3)->SetCaption(QStringLiteral("0"));
-        if (State.RomFamily == QLatin1String("LUP")) {
-            SendCommand("QF");
-        } else if (State.RomFamily == QLatin1String("RAV")) {
-            SendCommand("QF");
-            WaitTimer(200);
-            if (Closing()) {
-                return;
-            }
-            SendModemLine("NO CARRIER");
-        }
-        Label17->SetBackColor(Colors::kWhite);
-        for (int i : {1, 2, 3, 5}) {
-            Label2(i)->SetCaption(QString());
-        }
-        for (int k = 1; k <= 8; ++k) {
-            for (int u = 1; u <= 10; ++u) {
-                UnitRow(u)(k)->SetCaption(QString());
-            }
-        }
-        Text1->setText(QString());
-        State.Connected = 0;
+        Reset();
     }
+}
+
+void Form1::Restart() {
+    if (State.Connected != 0) {
+        return;
+    }
+    Label2(1)->SetCaption(QString());
+    State.ConnectTicks = 0;
+    State.ConnectWaiting = 1;
+    State.VersionReplied = 0;
+    RequestVersion();
+    // The one-second tick counts the wait up to its fourth tick; the 5 s
+    // bound only keeps a stopped tick from holding the wait for ever.
+    WaitUntil([this] { return State.ConnectTicks > 3 || State.VersionReplied == 1; }, 5000);
+    State.ConnectWaiting = 0;
+    if (Closing()) {
+        return; // the window closed during the wait: nobody to tell
+    }
+    if (State.VersionReplied == 0) {
+        Boxes->Information(QStringLiteral("Information"),
+                           QStringLiteral("通信ができません！\r\nTry again !"));
+        State.Connected = 0;
+    } else {
+        // The dispatcher has already run the connect sequence once while it
+        // handled the reply; the unit receives it a second time here.
+        ConnectUnit();
+        State.Connected = 1;
+    }
+}
+
+void Form1::Reset() {
+    if (State.Connected != 1) {
+        return;
+    }
+    // A window closed during one of the waits has run its own stop sequence,
+    // whose memory clear is the last thing the unit receives; this Reset ends
+    // there.
+    SendCommand("QRD00");
+    WaitTimer(200);
+    SendMemoryClear();
+    WaitTimer(200);
+    if (Closing()) {
+        return;
+    }
+    Timer1->SetEnabled(false);
+    WaitTimer(500);
+    if (Closing()) {
+        return;
+    }
+    State.ByteCount = 0;
+    Label2(3)->SetCaption(QStringLiteral("0"));
+    if (State.RomFamily == QLatin1String("LUP")) {
+        SendCommand("QF");
+    } else if (State.RomFamily == QLatin1String("RAV")) {
+        SendCommand("QF");
+        WaitTimer(200);
+        SendModemLine("NO CARRIER");
+    }
+    if (Closing()) {
+        return;
+    }
+    Label17->SetBackColor(Colors::kWhite);
+    for (int i : {1, 2, 3, 5}) {
+        Label2(i)->SetCaption(QString());
+    }
+    for (int k = 1; k <= 8; ++k) {
+        for (int u = 1; u <= 10; ++u) {
+            UnitRow(u)(k)->SetCaption(QString());
+        }
+    }
+    Text1->setText(QString());
+    State.Connected = 0;
 }

@@ -22,8 +22,9 @@ void Form1::Option1_Click(int index) {
     }
     const int oldLine = State.ScanLine;
     State.ScanLine = static_cast<int16_t>(index);
-    // The grid still shows the old line: record that as what the new line shows,
-    // so the next refresh repaints exactly the cells where the lines differ.
+    // The grid goes on showing the old line until the new line's first scan.
+    // ShownBits records that for the new line; it is kept state only, since
+    // the refresh repaints each cell by the colour it shows, not by this copy.
     for (int i = 0; i < 256; ++i) {
         State.ShownBits.at(static_cast<std::size_t>(256 * index + i)) =
             State.ShownBits.at(static_cast<std::size_t>(256 * oldLine + i));

@@ -8,14 +8,18 @@
 #include <QTimer>
 
 void Form1::WaitTimer(int ms) {
+    WaitUntil([] { return false; }, ms);
+}
+
+void Form1::WaitUntil(const std::function<bool()>& done, int maxMs) {
     // Each wait keeps its own deadline, so waits started by handlers that run
     // inside this one neither end it early nor hold it past its time once they
     // have returned. Between events the thread sleeps.
-    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+    const QDeadlineTimer deadline(maxMs, Qt::PreciseTimer);
     QTimer wake;
     wake.setSingleShot(true);
     wake.setTimerType(Qt::PreciseTimer);
-    while (!deadline.hasExpired() && !Closing()) {
+    while (!deadline.hasExpired() && !Closing() && !done()) {
         wake.start(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
@@ -44,6 +48,7 @@ void Form1::Timer2_Timer() {
     }
 }
 
+// Kept state (see Timer3 in Form1.h): nothing reads WaitDone.
 void Form1::Timer3_Timer() {
     State.WaitDone = 1;
 }
