@@ -197,6 +197,15 @@ protected:
 
 private:
     void BuildLayout();
+    // One frame each, in the order they are created (later frames lie on top).
+    void BuildComSelect();    // Frame8 "Com select"
+    void BuildLineSelect();   // Frame4 "Line select"
+    void BuildLineMonitor();  // Frame6 "Line monitor"
+    void BuildInformation();  // Frame1 "Information"
+    void BuildWriteCommand(); // Frame3 "Write Command"
+    void BuildReadCommand();  // Frame2 "Read Command"
+    void BuildCounter();      // Frame5 "24-bit counter"
+    void BuildBoard();        // Frame7 "A/D board"
     void BuildMenus();
     void FitPanelTexts();
     void ConnectHandlers();

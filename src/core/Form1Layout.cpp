@@ -9,6 +9,9 @@
 
 namespace {
 
+// Left edges of the four option buttons of the port and line choices.
+const int kOptionLefts[4] = {540, 1512, 2520, 3528};
+
 int Px(int twips) {
     return (twips + 7) / 15;
 }
@@ -90,27 +93,38 @@ void Form1::BuildLayout() {
     Client->setFixedSize(Px(11610), Px(6480));
     setCentralWidget(Client);
 
-    const QString L2 = QStringLiteral("Label2");
-    const QString L9 = QStringLiteral("Label9");
+    for (auto build : {&Form1::BuildComSelect, &Form1::BuildLineSelect, &Form1::BuildLineMonitor,
+                       &Form1::BuildInformation, &Form1::BuildWriteCommand,
+                       &Form1::BuildReadCommand, &Form1::BuildCounter, &Form1::BuildBoard}) {
+        (this->*build)();
+    }
+    FitPanelTexts();
+    BuildMenus();
+    Timer1 = new VbTimer(QStringLiteral("Timer1"), this);
+    Timer2 = new VbTimer(QStringLiteral("Timer2"), this);
+    Timer3 = new VbTimer(QStringLiteral("Timer3"), this);
+}
 
-    // "Com select"
+void Form1::BuildComSelect() {
     Frame8 = MakeFrame(Client, QStringLiteral("Frame8"), QStringLiteral("Com select"),
                        Twips(135, 120, 4668, 684));
-    const int optionLefts[4] = {540, 1512, 2520, 3528};
     for (int i = 0; i < 4; ++i) {
         AddOption(Option2, Frame8, QStringLiteral("Option2"), i, QStringLiteral("COM%1").arg(i + 1),
-                  Twips(optionLefts[i], 288, 855, 195));
+                  Twips(kOptionLefts[i], 288, 855, 195));
     }
+}
 
-    // "Line select"
+void Form1::BuildLineSelect() {
     Frame4 = MakeFrame(Client, QStringLiteral("Frame4"), QStringLiteral("Line select"),
                        Twips(144, 864, 4668, 660));
     for (int i = 0; i < 4; ++i) {
         AddOption(Option1, Frame4, QStringLiteral("Option1"), i,
-                  QStringLiteral("Line%1").arg(i + 1), Twips(optionLefts[i], 252, 825, 252));
+                  QStringLiteral("Line%1").arg(i + 1), Twips(kOptionLefts[i], 252, 825, 252));
     }
+}
 
-    // "Line monitor"
+void Form1::BuildLineMonitor() {
+    const QString L2 = QStringLiteral("Label2");
     Frame6 = MakeFrame(Client, QStringLiteral("Frame6"), QStringLiteral("Line monitor"),
                        Twips(135, 1530, 4668, 4828));
     AddLabel(Label8, Frame6, QStringLiteral("Label8"), 0, QStringLiteral("Bit_address"),
@@ -150,8 +164,11 @@ void Form1::BuildLayout() {
         AddLabel(Label5, Frame6, QStringLiteral("Label5"), r, {}, Twips(4230, top, 190, 252));
         AddLabel(Label24, Frame6, QStringLiteral("Label24"), r, {}, Twips(4421, top, 190, 252));
     }
+}
 
-    // "Information"
+void Form1::BuildInformation() {
+    const QString L2 = QStringLiteral("Label2");
+    const QString L9 = QStringLiteral("Label9");
     Frame1 = MakeFrame(Client, QStringLiteral("Frame1"), QStringLiteral("Information"),
                        Twips(4860, 108, 6585, 1428));
     AddLabel(Label9, Frame1, L9, 1, QStringLiteral("Date"), Twips(2988, 180, 432, 252));
@@ -179,8 +196,9 @@ void Form1::BuildLayout() {
              Twips(2460, 1140, 1365, 210));
     AddLabel(Label2, Frame1, L2, 11, {}, Twips(3930, 1110, 465, 225), true);
     AddLabel(Label9, Frame1, L9, 4, QStringLiteral("(mS)"), Twips(4440, 1140, 450, 210));
+}
 
-    // "Write Command"
+void Form1::BuildWriteCommand() {
     Frame3 = MakeFrame(Client, QStringLiteral("Frame3"), QStringLiteral("Write Command"),
                        Twips(4860, 1536, 6585, 1116));
     const int writeIndex[5] = {0, 1, 2, 3, 5};
@@ -197,16 +215,19 @@ void Form1::BuildLayout() {
     Text1->setGeometry(Twips(270, 585, 4920, 282));
     AddButton(Command2, Frame3, QStringLiteral("Command2"), 10, QStringLiteral("Send_text"),
               Twips(5190, 585, 1213, 282));
+}
 
-    // "Read Command"
+void Form1::BuildReadCommand() {
     Frame2 = MakeFrame(Client, QStringLiteral("Frame2"), QStringLiteral("Read Command"),
                        Twips(4860, 2700, 3204, 588));
     AddOption(Option3, Frame2, QStringLiteral("Option3"), 0, QStringLiteral("R_Command"),
               Twips(324, 240, 1455, 255));
     AddOption(Option3, Frame2, QStringLiteral("Option3"), 1, QStringLiteral("Q_Command"),
               Twips(1692, 240, 1380, 255));
+}
 
-    // "24-bit counter"
+void Form1::BuildCounter() {
+    const QString L2 = QStringLiteral("Label2");
     Frame5 = MakeFrame(Client, QStringLiteral("Frame5"), QStringLiteral("24-bit counter"),
                        Twips(8100, 2700, 3348, 585));
     AddButton(Command1, Frame5, QStringLiteral("Command1"), 1, QStringLiteral("Read"),
@@ -214,8 +235,9 @@ void Form1::BuildLayout() {
     AddLabel(Label2, Frame5, L2, 5, {}, Twips(996, 240, 1272, 252), true);
     AddButton(Command1, Frame5, QStringLiteral("Command1"), 0, QStringLiteral("Clear"),
               Twips(2484, 210, 675, 282));
+}
 
-    // "A/D board"
+void Form1::BuildBoard() {
     Frame7 = MakeFrame(Client, QStringLiteral("Frame7"), QStringLiteral("A/D board"),
                        Twips(4860, 3348, 6585, 3020));
     AddLabel(Label12, Frame7, QStringLiteral("Label12"), 10, QStringLiteral("ScanMax"),
@@ -252,12 +274,6 @@ void Form1::BuildLayout() {
             AddLabel(row, Frame7, name, k, {}, Twips(720 * k, top, 750, 225), true, 8.25);
         }
     }
-
-    FitPanelTexts();
-    BuildMenus();
-    Timer1 = new VbTimer(QStringLiteral("Timer1"), this);
-    Timer2 = new VbTimer(QStringLiteral("Timer2"), this);
-    Timer3 = new VbTimer(QStringLiteral("Timer3"), this);
 }
 
 void Form1::FitPanelTexts() {
