@@ -197,9 +197,8 @@ private slots:
         QCOMPARE(boxes.Shown.size(), qsizetype(1));
         QVERIFY(peer->WriteAll(Reply("QG00012C")));
         QTRY_COMPARE(form.Label2(5)->Caption(), QStringLiteral("300"));
-        form.SendCommand(QString::fromLatin1(CommandText("QV")));
-        QVERIFY(
-            peer->ReadUntil(FrameBytes(CommandText("QV")), Clock::now() + std::chrono::seconds(2)));
+        form.SendCommand("QV");
+        QVERIFY(peer->ReadUntil(CommandFrame("QV"), Clock::now() + std::chrono::seconds(2)));
     }
 };
 

@@ -147,7 +147,7 @@ private slots:
         f.Serial.FailRead(ReadFailureJudge::Line::InOrder, "Resource temporarily unavailable");
         QVERIFY(f.Serial.PortOpen());
         QVERIFY(f.Boxes.Shown.isEmpty());
-        f->SendCommand(QString::fromLatin1(CommandText("QV")));
+        f->SendCommand("QV");
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Wire("QV")});
 
         f.Serial.FailRead(ReadFailureJudge::Line::HungUp, "device gone");
