@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int kNarrowestStretch = 75;
+constexpr int kNarrowestStretch = 70;
 constexpr int kStretchStep = 5;
 constexpr double kSmallestPoints = 5.0;
 constexpr double kPointStep = 0.5;

@@ -17,6 +17,6 @@ QRect TextRoom(const QWidget* element);
 
 // Gives the element the widest of its fonts in which every text fits
 // TextRoom: its own font when they fit already, otherwise its face narrowed
-// in 5 % steps down to 75 %, then half a point smaller at a time. Returns
+// in 5 % steps down to 70 %, then half a point smaller at a time. Returns
 // false when even the smallest step leaves a text too wide.
 bool FitTexts(QWidget* element, const QStringList& texts);
