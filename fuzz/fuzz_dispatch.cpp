@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     bench.Boxes.Answers = {true};
     bench.Form.mnuExit_Click();
     QCoreApplication::processEvents();
-    FUZZ_CHECK(bench.Form.Unloaded());
+    FUZZ_CHECK(bench.Form.Closing());
     TheBench = &bench;
     return 0;
 }

@@ -48,17 +48,15 @@ public:
     }
     double LastArrivalMs() const { return LastArrival; }
 
-    int Available() override {
+    int Read(uint8_t* dst, int max) override {
+        FUZZ_CHECK(max > 0);
         Deliver();
-        return static_cast<int>(Queue.size());
-    }
-    uint8_t ReadByte() override {
-        Deliver();
-        // The collector reads only what Available() said was waiting.
-        FUZZ_CHECK(!Queue.empty());
-        const uint8_t b = Queue.front();
-        Queue.pop_front();
-        return b;
+        int n = 0;
+        while (n < max && !Queue.empty()) {
+            dst[n++] = Queue.front();
+            Queue.pop_front();
+        }
+        return n;
     }
     void WaitForBytes(int maxMs) override {
         // A wait must be able to let time pass; a collector that asks for
@@ -72,6 +70,14 @@ public:
         }
         const double until = Now + maxMs;
         Now = Pending.empty() ? until : std::min(until, Pending.front().AtMs);
+    }
+    void Pause(int microseconds) override {
+        FUZZ_CHECK(microseconds > 0 && ++Waits < 1000000);
+        Now += microseconds / 1000.0;
+    }
+    bool Drained() {
+        Deliver();
+        return Queue.empty();
     }
     double ElapsedMs() override { return Now - FrameStart; }
     void DiscardWaiting() override {
@@ -148,7 +154,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const FrameOutcome frame = CollectFrame(line, buffer.get(), bufferSize);
         CheckFrame(frame, buffer.get(), bufferSize);
         // Whatever was waiting at the frame's end is gone.
-        FUZZ_CHECK(line.Available() == 0);
+        FUZZ_CHECK(line.Drained());
+        // A line that trickles bytes holds the window no longer than twice the
+        // frame's wire time plus the longest silence budget.
+        FUZZ_CHECK(line.ElapsedMs() <=
+                   2 * WireTimeMs(frame.Count) + ReplyReceiver::kLongestBudgetMs + 10);
     }
     return 0;
 }
