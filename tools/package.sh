@@ -18,6 +18,7 @@ done
 if ((${#missing[@]})); then
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    "${sudo_cmd[@]}" apt-get update -qq
     "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the checker needs on Debian 12 (only what is missing, quietly)
-# and builds it into ./build. Sourced by run.sh and test.sh.
+# and builds it into ./build. Sourced by run.sh and test.sh, and by the
+# sanitizer and fuzz scripts, which add packages (ZEL_EXTRA_PACKAGES) and cmake
+# options (ZEL_CMAKE_ARGS) for a build directory of their own.
 set -euo pipefail
 
 ZEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ZEL_BUILD="${ZEL_BUILD:-$ZEL_ROOT/build}"
-packages=(g++ cmake ninja-build ccache qt6-base-dev qt6-serialport-dev fonts-ipafont-gothic help2man)
+packages=(g++ cmake ninja-build ccache qt6-base-dev qt6-serialport-dev fonts-ipafont-gothic help2man
+    ${ZEL_EXTRA_PACKAGES:-})
 
 missing=()
 for p in "${packages[@]}"; do
@@ -20,8 +23,9 @@ if ((${#missing[@]})); then
     "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# shellcheck disable=SC2086 # ZEL_CMAKE_ARGS is a list of options
 cmake -S "$ZEL_ROOT" -B "$ZEL_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DZEL_WARNINGS_AS_ERRORS=ON >/dev/null
+    -DZEL_WARNINGS_AS_ERRORS=ON ${ZEL_CMAKE_ARGS:-} >/dev/null
 # ZEL_TARGETS (optional): build only these targets.
 targets=()
 for t in ${ZEL_TARGETS:-}; do targets+=(--target "$t"); done

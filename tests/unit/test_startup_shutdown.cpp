@@ -198,6 +198,11 @@ private slots:
         QFETCH(QStringList, sequence);
         FormFixture f;
         f->show();
+        // The first showing of a window lays out and loads fonts from posted
+        // events; done inside the stop sequence's wait, on a slow build they
+        // outlast the wait and the second close never gets its turn.
+        QVERIFY(QTest::qWaitForWindowExposed(f.Form.get()));
+        QCoreApplication::processEvents();
         if (connected) {
             QVERIFY(ConnectTo(f, "ZEL10-02"));
         }
