@@ -155,10 +155,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckFrame(frame, buffer.get(), bufferSize);
         // Whatever was waiting at the frame's end is gone.
         FUZZ_CHECK(line.Drained());
-        // A line that trickles bytes holds the window no longer than twice the
-        // frame's wire time plus the longest silence budget.
+        // A line that trickles bytes holds the window no longer than the cap
+        // of a frame with the longest silence budget.
         FUZZ_CHECK(line.ElapsedMs() <=
-                   2 * WireTimeMs(frame.Count) + ReplyReceiver::kLongestBudgetMs + 10);
+                   FrameCapMs(frame.Count, ReplyReceiver::kLongestBudgetMs) + 10);
     }
     return 0;
 }

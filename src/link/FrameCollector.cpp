@@ -5,7 +5,7 @@
 #include <cmath>
 
 double FrameCapMs(int bytes, int budgetMs) {
-    return 2.0 * WireTimeMs(bytes) + budgetMs;
+    return 2.0 * WireTimeMs(bytes) + budgetMs + kPauseAllowanceMs;
 }
 
 FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {

@@ -37,9 +37,14 @@ inline constexpr int kBatchPauseUs = 4167;
 // size). Every wake-up takes all waiting bytes. The frame ends by silence when
 // the line has been quiet for the frame's silence budget since its last byte,
 // or, for a line that trickles bytes, when the whole frame has taken longer
-// than twice its wire time plus the budget (FrameCapMs). Whatever is still
-// queued when the frame ends is discarded.
+// than FrameCapMs. Whatever is still queued when the frame ends is discarded.
 FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size);
 
-// The longest a frame of the given bytes may take before it ends by silence.
+// Pauses a frame may take in all beyond its own budget before the cap ends
+// it: two default budgets, so that a few short stalls early in a reply, when
+// few bytes are in, do not cut it.
+inline constexpr int kPauseAllowanceMs = 2 * ReplyReceiver::kDefaultBudgetMs;
+
+// The longest a frame of the given bytes may take before it ends by silence:
+// twice the wire time of its bytes, its budget and the pause allowance.
 double FrameCapMs(int bytes, int budgetMs);

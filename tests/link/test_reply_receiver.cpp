@@ -283,11 +283,15 @@ private slots:
         QTest::newRow("264 bytes, six pauses of 45 ms")
             << cells << 0.0 << Gaps{{20, 45}, {60, 45}, {100, 45}, {140, 45}, {180, 45}, {220, 45}}
             << Result::Accepted << 264;
+        // Stalls early in a short reply, while few bytes are in.
+        QTest::newRow("two 40 ms pauses before bytes 2 and 12")
+            << Reply("QV" + QByteArray(40, '3')) << 0.0 << Gaps{{2, 40}, {12, 40}}
+            << Result::Accepted << 48;
         // A byte every 21 ms, each gap under the budget: the frame ends when it
-        // has taken twice its wire time plus 1300 ms, at its 69th byte
-        // (69 * 21.04 ms > 2 * 69 * 1.04 ms + 1300 ms).
+        // has taken twice its wire time plus 1300 ms plus the 120 ms pause
+        // allowance, at its 75th byte (75 * 21.04 ms > 2 * 75 * 1.04 ms + 1420 ms).
         QTest::newRow("trickle ended by the cap")
-            << Reply("Q@" + QByteArray(256, '5')) << 20.0 << Gaps{} << Result::Rejected << 69;
+            << Reply("Q@" + QByteArray(256, '5')) << 20.0 << Gaps{} << Result::Rejected << 75;
     }
     void quietGapsAgainstTheBudget() {
         QFETCH(QByteArray, reply);
