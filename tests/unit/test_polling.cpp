@@ -130,9 +130,13 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return f.Serial.Writes.size() >= 3; }, 4 * period));
         const QList<qint64> gaps = Gaps(f.Serial);
         const qint64 first = f.Serial.Writes[0].AtMs - chosen;
-        QVERIFY2(first >= period - 5 && first < period + 60, qPrintable(QString::number(first)));
+        // Late by less than half a period: a loaded machine serves a timer
+        // late now and then, while a restarted countdown or a missed tick
+        // shows as a whole period more.
+        const qint64 late = period / 2;
+        QVERIFY2(first >= period - 5 && first < period + late, qPrintable(QString::number(first)));
         for (qint64 gap : gaps) {
-            QVERIFY2(gap >= period - 20 && gap < period + 60, qPrintable(Describe(gaps)));
+            QVERIFY2(gap >= period - 20 && gap < period + late, qPrintable(Describe(gaps)));
         }
         QCOMPARE(NamesFrom(f.Serial, 0).first(), QStringLiteral("QB0"));
         Item(f, "menuSPLstop")->trigger();
