@@ -61,7 +61,25 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption trace(QStringLiteral("trace"),
                                    QStringLiteral("Print every frame received and sent, with its "
                                                   "time and checksum verdict, on stderr."));
-    parser.addOptions({device, family, bits, delay, unpaced, trace});
+    const QCommandLineOption damage(
+        QStringLiteral("damage"),
+        QStringLiteral("Damage this percentage of the frames sent (default 0): a flipped bit, "
+                       "a dropped byte or pauses inside the frame, chosen at random."),
+        QStringLiteral("percent"), QStringLiteral("0"));
+    const QCommandLineOption seed(QStringLiteral("seed"),
+                                  QStringLiteral("Seed of the damage choices (default 1)."),
+                                  QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption pauseMs(QStringLiteral("pause-ms"),
+                                     QStringLiteral("Length of each pause inside a damaged frame "
+                                                    "(default 40; a frame pauses 1 to 3 times)."),
+                                     QStringLiteral("ms"), QStringLiteral("40"));
+    const QCommandLineOption frameLog(
+        QStringLiteral("frame-log"),
+        QStringLiteral("Append one line per frame sent to this file: start and end time "
+                       "(steady clock, ns), length, reply code and damage."),
+        QStringLiteral("file"));
+    parser.addOptions(
+        {device, family, bits, delay, unpaced, trace, damage, seed, pauseMs, frameLog});
     parser.process(app);
 
     UnitConfig config;
@@ -82,8 +100,45 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     config.ByteTimeUs = parser.isSet(unpaced) ? 0 : kPacedByteTimeUs;
+    DamageSettings damageSettings;
+    damageSettings.Percent = parser.value(damage).toDouble(&ok);
+    if (!ok || damageSettings.Percent < 0 || damageSettings.Percent > 100) {
+        PrintToStderr(QStringLiteral("--damage takes a percentage 0..100"));
+        return 2;
+    }
+    damageSettings.Seed = parser.value(seed).toUInt(&ok);
+    if (!ok) {
+        PrintToStderr(QStringLiteral("--seed takes a whole number"));
+        return 2;
+    }
+    damageSettings.PauseMs = parser.value(pauseMs).toInt(&ok);
+    if (!ok || damageSettings.PauseMs < 0) {
+        PrintToStderr(QStringLiteral("--pause-ms takes a number of milliseconds"));
+        return 2;
+    }
 
     SimulatedUnitHost host;
+    host.SetDamage(damageSettings);
+    std::FILE* frameLogFile = nullptr;
+    if (parser.isSet(frameLog)) {
+        frameLogFile = std::fopen(qPrintable(parser.value(frameLog)), "a");
+        if (frameLogFile == nullptr) {
+            PrintToStderr(QStringLiteral("cannot write %1").arg(parser.value(frameLog)));
+            return 2;
+        }
+        host.SetSentSink([frameLogFile](const SentFrameRecord& r) {
+            // The reply code stands at bytes 2 and 3 of a reply; a modem line has none.
+            const QByteArray code = r.Bytes.startsWith("\r\nQ") && r.Bytes.size() > 3
+                                        ? r.Bytes.mid(2, 2)
+                                        : QByteArray("-");
+            std::fprintf(frameLogFile, "%lld %lld %lld %s %s\t%s\n",
+                         static_cast<long long>(r.StartNs), static_cast<long long>(r.EndNs),
+                         static_cast<long long>(r.Bytes.size()), code.constData(),
+                         qPrintable(DamageKindName(r.Damage.Kind).replace(' ', '_')),
+                         qPrintable(DescribeDamage(r.Damage)));
+            std::fflush(frameLogFile);
+        });
+    }
     if (parser.isSet(trace)) {
         host.SetTraceSink([](const UnitTraceEvent& event) {
             std::fprintf(stderr, "%s\n", qPrintable(FormatTraceEvent(event)));
@@ -130,6 +185,22 @@ int main(int argc, char* argv[]) {
     });
     watch.start(200);
     app.exec();
+    const UnitSnapshot last = host.Snapshot();
     host.Stop();
+    if (frameLogFile != nullptr) {
+        std::fclose(frameLogFile);
+    }
+    if (damageSettings.Percent > 0) {
+        const auto count = [&](DamageKind k) {
+            return last.DamagedFrames[static_cast<std::size_t>(k)];
+        };
+        PrintToStderr(QStringLiteral("frames sent %1, damaged %2: flipped bit %3, dropped byte "
+                                     "%4, pause %5")
+                          .arg(last.FramesSent)
+                          .arg(last.FramesSent - count(DamageKind::None))
+                          .arg(count(DamageKind::FlippedBit))
+                          .arg(count(DamageKind::DroppedByte))
+                          .arg(count(DamageKind::Pause)));
+    }
     return exitCode;
 }

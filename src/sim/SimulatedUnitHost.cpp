@@ -24,6 +24,7 @@ struct SimulatedUnitHost::Worker {
     qint64 PowerOnAtMs = -1;
     bool PowerOffRequested = false;
     int FramesSent = 0;
+    std::array<int, kDamageKinds> DamagedFrames{};
     QString Failure;
 
     // Fixed once the thread runs.
@@ -32,15 +33,19 @@ struct SimulatedUnitHost::Worker {
     int WakeWrite = -1;
     Clock::time_point Epoch = Clock::now();
     TraceSink Sink;
+    SentSink SentFrames;
+    DamageSettings Damage;
+    std::mt19937 DamageRandom;
     std::atomic<bool> StopRequested{false};
     std::atomic<bool> Running{false};
     std::thread Thread;
 
     // The thread's own writing state.
-    std::deque<QByteArray> ToWrite;
+    std::deque<OutgoingFrame> ToWrite;
     qsizetype Written = 0; // bytes of ToWrite.front() already out
     bool Started = false;  // ToWrite.front() has been announced and timed
     Clock::time_point FrameStart;
+    Clock::time_point NextFrameNotBefore; // end of the quiet after the last frame
     bool Blocked = false;
 
     qint64 NowMs() const {
@@ -66,6 +71,9 @@ struct SimulatedUnitHost::Worker {
     }
     // Steps the model; returns the time of its next timer or -1.
     qint64 StepModel();
+    // When byte i of the frame being written is due: its place in the paced
+    // stream plus the pauses before it.
+    Clock::time_point ByteDue(const OutgoingFrame& frame, qsizetype i) const;
     // Writes what is due; returns when the next paced byte is due, or a
     // default time point when nothing waits for time.
     Clock::time_point WriteDue();
@@ -93,7 +101,7 @@ qint64 SimulatedUnitHost::Worker::StepModel() {
         }
         Model.Tick(now);
         for (const QByteArray& frame : Model.TakeDueFrames(now)) {
-            ToWrite.push_back(frame);
+            ToWrite.push_back(ApplyDamage(frame, ChooseDamage(frame.size(), Damage, DamageRandom)));
         }
         events = Model.TakeTrace();
         wake = Model.NextWakeMs();
@@ -105,26 +113,45 @@ qint64 SimulatedUnitHost::Worker::StepModel() {
     return wake;
 }
 
+Clock::time_point SimulatedUnitHost::Worker::ByteDue(const OutgoingFrame& frame,
+                                                     qsizetype i) const {
+    auto due = FrameStart + std::chrono::microseconds(Model.Config().ByteTimeUs * i);
+    for (int at : frame.Damage.PauseAt) {
+        if (at <= i) {
+            due += std::chrono::milliseconds(frame.Damage.PauseMs);
+        }
+    }
+    return due;
+}
+
 Clock::time_point SimulatedUnitHost::Worker::WriteDue() {
-    const auto byteTime = std::chrono::microseconds(Model.Config().ByteTimeUs);
     while (!ToWrite.empty()) {
-        const QByteArray& frame = ToWrite.front();
+        const OutgoingFrame& frame = ToWrite.front();
+        const QByteArray& bytes = frame.Bytes;
         const auto now = Clock::now();
+        // A paused frame ends later than the model planned; the unit still
+        // keeps its quiet after each frame, so the frames behind move back.
+        // Only damaged runs pause, so a plain run keeps the model's timing.
+        if (!Started && Damage.Percent > 0 && now < NextFrameNotBefore) {
+            return NextFrameNotBefore;
+        }
         if (!Started) {
             Started = true;
             FrameStart = now;
-            const bool modemLine = frame.endsWith('\r');
-            Deliver({{UnitTraceEvent::EventKind::Sent, NowMs(), frame,
-                      modemLine ? QStringLiteral("modem line") : QStringLiteral("reply")}});
+            const bool modemLine = bytes.endsWith('\r');
+            QString what = modemLine ? QStringLiteral("modem line") : QStringLiteral("reply");
+            if (frame.Damage.Kind != DamageKind::None) {
+                what += QStringLiteral(", damaged: ") + DescribeDamage(frame.Damage);
+            }
+            Deliver({{UnitTraceEvent::EventKind::Sent, NowMs(), bytes, what}});
         }
-        qsizetype upTo = frame.size();
-        if (byteTime.count() > 0) {
-            const auto due = (now - FrameStart) / byteTime + 1;
-            upTo = std::min<qsizetype>(frame.size(), static_cast<qsizetype>(due));
+        qsizetype upTo = Written;
+        while (upTo < bytes.size() && ByteDue(frame, upTo) <= now) {
+            ++upTo;
         }
         if (upTo > Written) {
             const ssize_t n =
-                write(End.Fd, frame.constData() + Written, static_cast<size_t>(upTo - Written));
+                write(End.Fd, bytes.constData() + Written, static_cast<size_t>(upTo - Written));
             if (n < 0) {
                 if (errno == EAGAIN || errno == EINTR) {
                     Blocked = errno == EAGAIN;
@@ -138,17 +165,32 @@ Clock::time_point SimulatedUnitHost::Worker::WriteDue() {
             Blocked = n < upTo - Written;
             Written += n;
         }
-        if (Written < frame.size()) {
+        if (Written < bytes.size()) {
             if (Blocked) {
                 return {};
             }
-            return FrameStart + std::chrono::duration_cast<Clock::duration>(byteTime * Written);
+            return ByteDue(frame, Written);
         }
+        const SentFrameRecord record{
+            std::chrono::duration_cast<std::chrono::nanoseconds>(FrameStart.time_since_epoch())
+                .count(),
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+                .count(),
+            bytes, frame.Damage};
+        const qint64 gapMs =
+            bytes.endsWith('\r') ? UnitModel::kGapAfterModemLineMs : UnitModel::kGapAfterReplyMs;
+        NextFrameNotBefore = Clock::now() + std::chrono::milliseconds(gapMs);
         ToWrite.pop_front();
         Written = 0;
         Started = false;
-        std::lock_guard lock(Mutex);
-        ++FramesSent;
+        {
+            std::lock_guard lock(Mutex);
+            ++FramesSent;
+            ++DamagedFrames[static_cast<std::size_t>(record.Damage.Kind)];
+        }
+        if (SentFrames) {
+            SentFrames(record);
+        }
     }
     return {};
 }
@@ -229,6 +271,14 @@ void SimulatedUnitHost::SetTraceSink(TraceSink sink) {
     Sink = std::move(sink);
 }
 
+void SimulatedUnitHost::SetDamage(const DamageSettings& settings) {
+    Damage = settings;
+}
+
+void SimulatedUnitHost::SetSentSink(SentSink sink) {
+    SentFrames = std::move(sink);
+}
+
 bool SimulatedUnitHost::Start(UnitFamily family, int bits, bool paced, QString* slavePath,
                               QString* error) {
     UnitConfig config;
@@ -284,6 +334,9 @@ bool SimulatedUnitHost::Launch(const UnitConfig& config, QString* error) {
     UnitWorker->WakeRead = pipeFds[0];
     UnitWorker->WakeWrite = pipeFds[1];
     UnitWorker->Sink = Sink;
+    UnitWorker->SentFrames = SentFrames;
+    UnitWorker->Damage = Damage;
+    UnitWorker->DamageRandom.seed(Damage.Seed);
     UnitWorker->Epoch = Clock::now();
     UnitWorker->Running = true;
     UnitWorker->Thread = std::thread([w = UnitWorker.get()] { w->Run(); });
@@ -369,6 +422,7 @@ UnitSnapshot SimulatedUnitHost::Snapshot() const {
     s.BadChecksums = m.BadChecksumCount();
     s.DroppedReplies = m.DroppedReplyCount();
     s.FramesSent = UnitWorker->FramesSent;
+    s.DamagedFrames = UnitWorker->DamagedFrames;
     return s;
 }
 

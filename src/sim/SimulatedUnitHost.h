@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/FrameDamage.h"
 #include "sim/UnitModel.h"
 #include "sim/UnitTypes.h"
 
@@ -24,6 +25,17 @@ struct UnitSnapshot {
     int BadChecksums = 0;
     int DroppedReplies = 0;
     int FramesSent = 0;
+    // Frames sent with each kind of damage, indexed by DamageKind.
+    std::array<int, kDamageKinds> DamagedFrames{};
+};
+
+// One frame as it went out: the bytes on the line, its damage, and when its
+// first and last byte were written (steady clock, nanoseconds).
+struct SentFrameRecord {
+    qint64 StartNs = 0;
+    qint64 EndNs = 0;
+    QByteArray Bytes;
+    FrameDamage Damage;
 };
 
 // Runs a UnitModel on its own thread behind a pseudo-terminal or a serial
@@ -37,6 +49,7 @@ struct UnitSnapshot {
 class SimulatedUnitHost {
 public:
     using TraceSink = std::function<void(const UnitTraceEvent&)>;
+    using SentSink = std::function<void(const SentFrameRecord&)>;
 
     SimulatedUnitHost();
     ~SimulatedUnitHost(); // stops the thread and closes the line
@@ -45,6 +58,10 @@ public:
 
     // Set before Start.
     void SetTraceSink(TraceSink sink);
+    // Damages a share of the outgoing frames (none by default).
+    void SetDamage(const DamageSettings& settings);
+    // Told of every frame once its last byte is out, on the unit's thread.
+    void SetSentSink(SentSink sink);
 
     // Opens a new pseudo-terminal and starts the unit behind it, still powered
     // off. *slavePath gets the device the checker opens. Paced: bytes leave at
@@ -76,4 +93,6 @@ private:
     bool Launch(const UnitConfig& config, QString* error);
     std::unique_ptr<Worker> UnitWorker;
     TraceSink Sink;
+    SentSink SentFrames;
+    DamageSettings Damage;
 };

@@ -1,3 +1,4 @@
+#include "sim/FrameDamage.h"
 #include "sim/ReplyText.h"
 #include "sim/UnitModel.h"
 
@@ -394,6 +395,83 @@ private slots:
         unit.Receive(Wire("QA") + Wire("QA") + Wire("QA") + Wire("QA") + Wire("QA"), 20000);
         QCOMPARE(unit.QueuedFrameCount(), 4);
         QCOMPARE(unit.DroppedReplyCount(), 20 + 1 - UnitModel::kMaxQueuedFrames + 1);
+    }
+
+    void damageChangesOnlyWhatItsKindSays_data() {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("two bytes") << QByteArray("\r\n");
+        QTest::newRow("version request") << Wire("QV");
+        QTest::newRow("bit scan reply") << Wire("QB0" + QByteArray(64, '5'));
+        QTest::newRow("cell reply") << Wire("QD" + QByteArray(256, 'A'));
+    }
+    void damageChangesOnlyWhatItsKindSays() {
+        QFETCH(QByteArray, frame);
+        DamageSettings settings;
+        settings.Percent = 100;
+        settings.PauseMs = 35;
+        std::mt19937 rng(7);
+        QSet<int> seen;
+        for (int draw = 0; draw < 300; ++draw) {
+            const FrameDamage d = ChooseDamage(frame.size(), settings, rng);
+            const OutgoingFrame out = ApplyDamage(frame, d);
+            QCOMPARE(out.Damage.Kind, d.Kind);
+            seen.insert(static_cast<int>(d.Kind));
+            switch (d.Kind) {
+            case DamageKind::FlippedBit: {
+                QCOMPARE(out.Bytes.size(), frame.size());
+                QVERIFY(d.Position >= 0 && d.Position < frame.size());
+                for (qsizetype i = 0; i < frame.size(); ++i) {
+                    const int diff = (out.Bytes[i] ^ frame[i]) & 0xFF;
+                    QCOMPARE(diff, i == d.Position ? 1 << d.Bit : 0);
+                }
+                QVERIFY(out.Damage.PauseAt.isEmpty());
+                break;
+            }
+            case DamageKind::DroppedByte:
+                QVERIFY(d.Position >= 0 && d.Position < frame.size());
+                QCOMPARE(out.Bytes, frame.left(d.Position) + frame.mid(d.Position + 1));
+                break;
+            case DamageKind::Pause:
+                QCOMPARE(out.Bytes, frame);
+                QCOMPARE(out.Damage.PauseMs, 35);
+                QVERIFY(!d.PauseAt.isEmpty() && d.PauseAt.size() <= settings.MaxPauses);
+                // Strictly inside the frame, each place once, in order.
+                QVERIFY(d.PauseAt.first() >= 1 && d.PauseAt.last() <= frame.size() - 1);
+                for (qsizetype i = 1; i < d.PauseAt.size(); ++i) {
+                    QVERIFY(d.PauseAt[i - 1] < d.PauseAt[i]);
+                }
+                break;
+            case DamageKind::None:
+                QFAIL("every frame was to be damaged");
+            }
+        }
+        QCOMPARE(seen.size(), 3);
+        // A single byte has no inside: it goes out as it is.
+        QCOMPARE(ChooseDamage(1, settings, rng).Kind, DamageKind::None);
+    }
+
+    void damageHitsItsShareAndRepeatsWithItsSeed() {
+        const QByteArray frame = Wire("QB0" + QByteArray(64, '0'));
+        const auto run = [&](double percent, uint32_t seed) {
+            DamageSettings settings;
+            settings.Percent = percent;
+            std::mt19937 rng(seed);
+            QStringList descriptions;
+            for (int i = 0; i < 20000; ++i) {
+                descriptions << DescribeDamage(ChooseDamage(frame.size(), settings, rng));
+            }
+            return descriptions;
+        };
+        const auto damaged = [](const QStringList& d) {
+            return d.size() - d.count(QStringLiteral("none"));
+        };
+        QCOMPARE(damaged(run(0, 1)), 0);
+        QCOMPARE(damaged(run(100, 1)), 20000);
+        const QStringList some = run(2.5, 1);
+        QVERIFY2(damaged(some) > 400 && damaged(some) < 600,
+                 qPrintable(QString::number(damaged(some))));
+        QCOMPARE(run(2.5, 1), some);
+        QVERIFY(run(2.5, 2) != some);
     }
 };
 
