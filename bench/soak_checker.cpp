@@ -41,7 +41,7 @@ struct Verdict {
     QString Reason;
 };
 
-Verdict Judge(const std::vector<uint8_t>& bytes) {
+Verdict JudgeFrame(const std::vector<uint8_t>& bytes) {
     std::vector<uint8_t> buffer(CheckerState::kReceiveBufferSize);
     ReplyReceiver rx(buffer.data(), static_cast<int>(buffer.size()));
     ReplyReceiver::Result r = ReplyReceiver::Result::Collecting;
@@ -145,7 +145,7 @@ public:
 private:
     void Close(int discarded) {
         const qint64 end = NowNs();
-        const Verdict v = Judge(Bytes);
+        const Verdict v = JudgeFrame(Bytes);
         ++Frames;
         ++Counts[v.Result + QLatin1Char(' ') + v.Reason];
         DiscardedBytes += discarded;
@@ -223,10 +223,11 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    // An operator who sees the port closed chooses it again.
+    // The checker looks for a lost device itself; an operator who still sees
+    // the port closed a few seconds later chooses it again.
     int reopenings = 0;
     boxes.OnBox = [&] {
-        QTimer::singleShot(1000, &form, [&] {
+        QTimer::singleShot(5000, &form, [&] {
             if (!serial.PortOpen()) {
                 ++reopenings;
                 form.mnuCOM_Click(1);
