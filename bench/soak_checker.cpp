@@ -217,6 +217,7 @@ int main(int argc, char* argv[]) {
     FakeMessageBoxes boxes;
     Form1 form(&serial, &boxes);
     form.Form_Load();
+    const int lampWrites0 = form.Label23->ColorWrites();
     if (!serial.PortOpen()) {
         std::fprintf(stderr, "soak_checker: %s does not open: %s\n",
                      qPrintable(parser.value(device)), qPrintable(serial.LastError()));
@@ -277,9 +278,15 @@ int main(int argc, char* argv[]) {
                 "port faults %d, reopenings %d, boxes shown %lld\n",
                 serial.Frames, serial.Writes, static_cast<long long>(serial.DiscardedBytes),
                 serial.PortFaults, reopenings, static_cast<long long>(boxes.Shown.size()));
+    int judged = 0;
     for (const auto& [what, n] : serial.Counts) {
         std::printf("  %-50s %d\n", qPrintable(what), n);
+        judged += what.startsWith(QLatin1String("rejected")) ? 0 : n;
     }
+    // The checksum lamp is set once for every accepted frame and every
+    // checksum error: the window's own count of the verdicts found above.
+    std::printf("checksum lamp set %d times; frames judged accepted or checksum error %d\n",
+                form.Label23->ColorWrites() - lampWrites0, judged);
     std::fclose(log);
     return 0;
 }
