@@ -76,7 +76,8 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption frameLog(
         QStringLiteral("frame-log"),
         QStringLiteral("Append one line per frame sent to this file: start and end time "
-                       "(steady clock, ns), length, reply code and damage."),
+                       "(steady clock, ns), length, reply code, the unit's worst lateness "
+                       "in writing it (us) and its damage."),
         QStringLiteral("file"));
     parser.addOptions(
         {device, family, bits, delay, unpaced, trace, damage, seed, pauseMs, frameLog});
@@ -131,9 +132,10 @@ int main(int argc, char* argv[]) {
             const QByteArray code = r.Bytes.startsWith("\r\nQ") && r.Bytes.size() > 3
                                         ? r.Bytes.mid(2, 2)
                                         : QByteArray("-");
-            std::fprintf(frameLogFile, "%lld %lld %lld %s %s\t%s\n",
+            std::fprintf(frameLogFile, "%lld %lld %lld %s %lld %s\t%s\n",
                          static_cast<long long>(r.StartNs), static_cast<long long>(r.EndNs),
                          static_cast<long long>(r.Bytes.size()), code.constData(),
+                         static_cast<long long>(r.MaxLateUs),
                          qPrintable(DamageKindName(r.Damage.Kind).replace(' ', '_')),
                          qPrintable(DescribeDamage(r.Damage)));
             std::fflush(frameLogFile);

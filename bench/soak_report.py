@@ -2,7 +2,8 @@
 """Accounts for every frame of a soak run (bench/soak.sh).
 
 Reads from the run's folder:
-  frames.log   one line per frame the unit sent: start_ns end_ns length code kind<TAB>detail
+  frames.log   one line per frame the unit sent:
+               start_ns end_ns length code late_us kind<TAB>detail
   checker.log  one line per frame the checker collected:
                first_ns last_ns end_ns bytes discarded max_gap_ms code result reason
                and "# ns mode NAME" / "# ns port_fault REASON" notes
@@ -27,8 +28,9 @@ def read_frames(path):
     with open(path) as f:
         for line in f:
             head, _, detail = line.rstrip("\n").partition("\t")
-            start, end, length, code, kind = head.split()
+            start, end, length, code, late, kind = head.split()
             frames.append(dict(start=int(start), end=int(end), length=int(length), code=code,
+                               late_ms=int(late) / 1000,
                                kind=kind.replace("_", " "), detail=detail, colls=[]))
     frames.sort(key=lambda fr: fr["start"])
     return frames
@@ -164,6 +166,17 @@ def main(folder):
                                         sorted(row.items(), key=lambda kv: -kv[1])))
     for fr, what in lost_examples:
         print(f"  example {what}: {fr['code']} {fr['length']} bytes, {fr['kind']} {fr['detail']}")
+    plain_lost = [fr for fr in frames if fr["kind"] == "none" and
+                  not (fr["colls"] and fr["colls"][0]["result"] == "accepted")]
+    late = [fr for fr in plain_lost if fr["late_ms"] > 20]
+    print()
+    print(f"Undamaged frames not accepted: {len(plain_lost)}; in {len(late)} of them the unit "
+          f"itself wrote a byte more than 20 ms late (the machine stalled the unit's thread)")
+    for fr in plain_lost[:8]:
+        head = fr["colls"][0] if fr["colls"] else None
+        seen = (f'checker read {head["bytes"]} bytes, longest quiet {head["gap"]:.1f} ms, '
+                f'{head["result"]}: {head["reason"]}') if head else "no collection of its own"
+        print(f"  {fr['code']} {fr['length']} bytes, unit late {fr['late_ms']:.1f} ms; {seen}")
     gaps = [c["gap"] for c in colls if c["result"].startswith("accepted") and c["bytes"] > 8]
     if gaps:
         gaps.sort()

@@ -45,6 +45,7 @@ struct SimulatedUnitHost::Worker {
     qsizetype Written = 0; // bytes of ToWrite.front() already out
     bool Started = false;  // ToWrite.front() has been announced and timed
     Clock::time_point FrameStart;
+    Clock::duration FrameMaxLate{};       // worst lateness of a write in this frame
     Clock::time_point NextFrameNotBefore; // end of the quiet after the last frame
     bool Blocked = false;
 
@@ -138,6 +139,7 @@ Clock::time_point SimulatedUnitHost::Worker::WriteDue() {
         if (!Started) {
             Started = true;
             FrameStart = now;
+            FrameMaxLate = {};
             const bool modemLine = bytes.endsWith('\r');
             QString what = modemLine ? QStringLiteral("modem line") : QStringLiteral("reply");
             if (frame.Damage.Kind != DamageKind::None) {
@@ -150,6 +152,7 @@ Clock::time_point SimulatedUnitHost::Worker::WriteDue() {
             ++upTo;
         }
         if (upTo > Written) {
+            FrameMaxLate = std::max(FrameMaxLate, now - ByteDue(frame, Written));
             const ssize_t n =
                 write(End.Fd, bytes.constData() + Written, static_cast<size_t>(upTo - Written));
             if (n < 0) {
@@ -176,7 +179,8 @@ Clock::time_point SimulatedUnitHost::Worker::WriteDue() {
                 .count(),
             std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
                 .count(),
-            bytes, frame.Damage};
+            std::chrono::duration_cast<std::chrono::microseconds>(FrameMaxLate).count(), bytes,
+            frame.Damage};
         const qint64 gapMs =
             bytes.endsWith('\r') ? UnitModel::kGapAfterModemLineMs : UnitModel::kGapAfterReplyMs;
         NextFrameNotBefore = Clock::now() + std::chrono::milliseconds(gapMs);

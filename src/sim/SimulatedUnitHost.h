@@ -29,11 +29,13 @@ struct UnitSnapshot {
     std::array<int, kDamageKinds> DamagedFrames{};
 };
 
-// One frame as it went out: the bytes on the line, its damage, and when its
-// first and last byte were written (steady clock, nanoseconds).
+// One frame as it went out: the bytes on the line, its damage, when its first
+// and last byte were written (steady clock, nanoseconds), and how late the
+// unit's thread wrote its bytes at worst (a busy machine stalls the unit too).
 struct SentFrameRecord {
     qint64 StartNs = 0;
     qint64 EndNs = 0;
+    qint64 MaxLateUs = 0;
     QByteArray Bytes;
     FrameDamage Damage;
 };
