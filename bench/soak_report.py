@@ -91,6 +91,9 @@ def main(folder):
     in_flight = [fr for fr in frames if stops and fr["end"] > stops[0]]
     frames = [fr for fr in frames if not (stops and fr["end"] > stops[0])]
 
+    colls_by_first = sorted((c for c in colls if c["bytes"] > 0), key=lambda c: c["first"])
+    firsts = [c["first"] for c in colls_by_first]
+
     # The outcome of each frame, and its tails.
     outcome = collections.Counter()
     by_kind = collections.defaultdict(collections.Counter)
@@ -110,7 +113,8 @@ def main(folder):
         else:
             # Read as part of an earlier collection (it began before this frame
             # and went on into it), or never read.
-            inside = any(c["first"] < fr["start"] <= c["end"] for c in fr_prev_colls(frames, i))
+            j = bisect.bisect_left(firsts, fr["start"]) - 1
+            inside = j >= 0 and colls_by_first[j]["end"] >= fr["start"]
             what = "no collection of its own: read into the previous one" if inside else \
                 "no collection of its own: never read"
             if len(lost_examples) < 5:
@@ -183,6 +187,10 @@ def main(folder):
         print()
         print(f"Longest quiet between two bytes read within an accepted frame: "
               f"median {gaps[len(gaps) // 2]:.1f} ms, max {gaps[-1]:.1f} ms")
+    longest = sorted(colls, key=lambda c: c["end"] - c["first"])[-3:]
+    print("Longest collections (the window waits in the receive handler meanwhile): " +
+          ", ".join(f'{(c["end"] - c["first"]) / 1e6:.0f} ms over {c["bytes"]} bytes'
+                    for c in reversed(longest)))
     faults = [n for n in notes if n[1] == "port_fault"]
     print(f"Port faults (port closed by the checker): {len(faults)}")
     for when, _, reason in faults[:5]:
@@ -197,12 +205,6 @@ def main(folder):
     with open(os.path.join(folder, "samples.tsv")) as f:
         for line in f:
             print("  " + line.rstrip().replace("\t", " | "))
-
-
-def fr_prev_colls(frames, i):
-    # Collections of the frames before i that could reach into frame i.
-    for j in range(i - 1, max(-1, i - 4), -1):
-        yield from frames[j]["colls"]
 
 
 if __name__ == "__main__":
