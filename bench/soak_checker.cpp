@@ -39,17 +39,13 @@ qint64 NowNs() {
 struct Verdict {
     QString Result; // accepted, accepted_by_silence, checksum_error, rejected
     QString Reason;
+    std::size_t Taken = 0; // bytes that belong to the frame; a batch read may hold more
 };
 
-Verdict JudgeFrame(const std::vector<uint8_t>& bytes) {
-    std::vector<uint8_t> buffer(CheckerState::kReceiveBufferSize);
-    ReplyReceiver rx(buffer.data(), static_cast<int>(buffer.size()));
-    ReplyReceiver::Result r = ReplyReceiver::Result::Collecting;
-    int at = -1;
-    for (std::size_t i = 0; i < bytes.size() && r == ReplyReceiver::Result::Collecting; ++i) {
-        r = rx.Feed(bytes[i]);
-        at = static_cast<int>(i);
-    }
+// The verdict and its reason: r is the receiver's result after the byte at
+// index `at`; a receiver still collecting took every byte and ended by silence.
+Verdict JudgeTaken(const std::vector<uint8_t>& bytes, ReplyReceiver::Result r, int at,
+                   ReplyReceiver& rx) {
     const auto hex = [](uint8_t b) { return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')); };
     switch (r) {
     case ReplyReceiver::Result::Accepted:
@@ -77,6 +73,20 @@ Verdict JudgeFrame(const std::vector<uint8_t>& bytes) {
     }
     return {QStringLiteral("rejected"), bytes.empty() ? QStringLiteral("silence_no_bytes")
                                                       : QStringLiteral("silence_incomplete")};
+}
+
+Verdict JudgeFrame(const std::vector<uint8_t>& bytes) {
+    std::vector<uint8_t> buffer(CheckerState::kReceiveBufferSize);
+    ReplyReceiver rx(buffer.data(), static_cast<int>(buffer.size()));
+    ReplyReceiver::Result r = ReplyReceiver::Result::Collecting;
+    int at = -1;
+    for (std::size_t i = 0; i < bytes.size() && r == ReplyReceiver::Result::Collecting; ++i) {
+        r = rx.Feed(bytes[i]);
+        at = static_cast<int>(i);
+    }
+    Verdict v = JudgeTaken(bytes, r, at, rx);
+    v.Taken = static_cast<std::size_t>(rx.Count());
+    return v;
 }
 
 // The serial control the window sees: a real port underneath, with every byte
@@ -122,17 +132,13 @@ public:
     }
     QByteArray Input() override {
         const QByteArray b = Inner.Input();
-        if (!b.isEmpty()) {
-            const qint64 now = NowNs();
-            if (Bytes.empty()) {
-                FirstNs = now;
-            } else {
-                MaxGapNs = std::max(MaxGapNs, now - LastNs);
-            }
-            LastNs = now;
-            Bytes.push_back(static_cast<uint8_t>(b.at(0)));
-        }
+        Note(reinterpret_cast<const uint8_t*>(b.constData()), static_cast<int>(b.size()));
         return b;
+    }
+    int ReadWaiting(uint8_t* dst, int max) override {
+        const int n = Inner.ReadWaiting(dst, max);
+        Note(dst, n);
+        return n;
     }
     void WaitForInput(int maxMs) override { Inner.WaitForInput(maxMs); }
 
@@ -143,11 +149,27 @@ public:
     qint64 DiscardedBytes = 0;
 
 private:
+    // Bytes handed to the receive handler, read at this moment.
+    void Note(const uint8_t* bytes, int n) {
+        if (n <= 0) {
+            return;
+        }
+        const qint64 now = NowNs();
+        if (Bytes.empty()) {
+            FirstNs = now;
+        } else {
+            MaxGapNs = std::max(MaxGapNs, now - LastNs);
+        }
+        LastNs = now;
+        Bytes.insert(Bytes.end(), bytes, bytes + n);
+    }
     void Close(int discarded) {
         const qint64 end = NowNs();
         const Verdict v = JudgeFrame(Bytes);
         ++Frames;
         ++Counts[v.Result + QLatin1Char(' ') + v.Reason];
+        // Bytes read in the same batch after the frame's end are dropped with it.
+        discarded += static_cast<int>(Bytes.size() - v.Taken);
         DiscardedBytes += discarded;
         const QByteArray code = Bytes.size() >= 4 && Bytes[2] == 'Q'
                                     ? QByteArray(reinterpret_cast<const char*>(&Bytes[2]), 2)
@@ -156,7 +178,7 @@ private:
         std::fprintf(Log, "%lld %lld %lld %zu %d %.1f %s %s %s\n",
                      static_cast<long long>(Bytes.empty() ? end : FirstNs),
                      static_cast<long long>(Bytes.empty() ? end : LastNs),
-                     static_cast<long long>(end), Bytes.size(), discarded,
+                     static_cast<long long>(end), v.Taken, discarded,
                      static_cast<double>(MaxGapNs) / 1e6, code.constData(), qPrintable(v.Result),
                      qPrintable(v.Reason));
         std::fflush(Log);
