@@ -31,7 +31,10 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {
         const double now = source.ElapsedMs();
         const double budget = receiver.SilenceBudgetMs();
         const double quietLeft = budget - (now - lastByteAt);
-        const double capLeft = FrameCapMs(receiver.Count(), receiver.SilenceBudgetMs()) - now;
+        const int capBytes = receiver.MayBeReply()
+                                 ? receiver.Count()
+                                 : std::min(receiver.Count(), kLongestModemLineBytes);
+        const double capLeft = FrameCapMs(capBytes, receiver.SilenceBudgetMs()) - now;
         if (quietLeft < 0 || capLeft < 0) {
             result = receiver.EndBySilence();
             break;

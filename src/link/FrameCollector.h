@@ -45,6 +45,13 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size);
 // few bytes are in, do not cut it.
 inline constexpr int kPauseAllowanceMs = 2 * ReplyReceiver::kDefaultBudgetMs;
 
+// The unit's modem lines (command lines, result lines, the escape) are short.
+// A frame that is no checksummed reply counts at most this many bytes towards
+// its cap: the tail of a broken reply that runs into the replies after it,
+// with gaps shorter than the budget, then ends within about a third of a
+// second instead of swallowing them and holding the window while they come.
+inline constexpr int kLongestModemLineBytes = 64;
+
 // The longest a frame of the given bytes may take before it ends by silence:
 // twice the wire time of its bytes, its budget and the pause allowance.
 double FrameCapMs(int bytes, int budgetMs);

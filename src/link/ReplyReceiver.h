@@ -41,6 +41,10 @@ public:
     int EndLfPos() const { return EndLf; }
     // Bytes stored in the buffer so far.
     int Count() const { return FramePos; }
+    // The frame may still be a checksummed reply: fewer than three bytes in,
+    // or CR, LF and "Q" at its start. Anything else is a modem line (or the
+    // tail of a broken reply, which looks like one).
+    bool MayBeReply() const { return FramePos < 3 || (Buffer[0] == 0x0D && Buffer[2] == 'Q'); }
     // The frame may end within the next few bytes: in its first three bytes
     // (the short command line "A" "T" CR), or after the CR that closes its
     // text, while its LF and, for a checksummed reply, the two checksum

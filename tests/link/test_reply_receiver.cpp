@@ -316,6 +316,27 @@ private slots:
         QCOMPARE(outcome.Count, count);
     }
 
+    // The tail of a broken reply (its CR, LF and checksum) followed by
+    // replies 45 ms apart, less than the budget: the tail's frame ends by the
+    // cap of a modem line (twice the wire time of 64 bytes plus 180 ms, 313 ms)
+    // in the third gap, after 4 + 3 * 48 bytes, and the reply after it is
+    // received whole.
+    void aBrokenTailDoesNotSwallowTheRepliesAfterIt() {
+        FakeLine line;
+        line.Send("\r\n7F");
+        const QByteArray reply = Reply("QV" + QByteArray(40, '7'));
+        for (int i = 0; i < 5; ++i) {
+            line.Send(reply, 45);
+        }
+        std::array<uint8_t, CheckerState::kReceiveBufferSize> buffer{};
+        const FrameOutcome tail = Collect(line, buffer.data(), int(buffer.size()));
+        QCOMPARE(tail.Result, Result::Rejected);
+        QCOMPARE(tail.Count, 4 + 3 * 48);
+        const FrameOutcome next = Collect(line, buffer.data(), int(buffer.size()));
+        QCOMPARE(next.Result, Result::Accepted);
+        QCOMPARE(next.Count, 48);
+    }
+
     void overLongFramesStayInsideTheBuffer_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<Result>("result");
