@@ -14,6 +14,7 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {
     std::array<uint8_t, 512> chunk{};
     // The frame's first byte was waiting when the collection started.
     double lastByteAt = 0;
+    bool byCap = false;
     while (result == ReplyReceiver::Result::Collecting) {
         const int n = source.Read(chunk.data(), static_cast<int>(chunk.size()));
         if (n > 0) {
@@ -33,6 +34,7 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {
         const double quietLeft = budget - (now - lastByteAt);
         const double capLeft = FrameCapMs(receiver.Count(), receiver.SilenceBudgetMs()) - now;
         if (quietLeft < 0 || capLeft < 0) {
+            byCap = quietLeft >= 0;
             result = receiver.EndBySilence();
             break;
         }
@@ -41,5 +43,13 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {
         source.WaitForBytes(static_cast<int>(std::floor(std::min(quietLeft, capLeft))) + 1);
     }
     source.DiscardWaiting();
-    return {result, receiver.EndLfPos(), receiver.Count()};
+    return {result,
+            receiver.EndLfPos(),
+            receiver.Count(),
+            receiver.RejectReason(),
+            receiver.RejectPos(),
+            receiver.ReceivedSumHigh(),
+            receiver.ReceivedSumLow(),
+            receiver.ComputedSum(),
+            byCap};
 }
