@@ -117,8 +117,9 @@ QString ReceiveVerdict(const FrameOutcome& outcome, int bufferSize) {
         return QStringLiteral("rejected: longer than the receive buffer (%1 bytes)")
             .arg(bufferSize);
     case Rejection::EndedBySilence:
-        return QStringLiteral("rejected: ended by silence after %1 bytes%2")
+        return QStringLiteral("rejected: ended by silence after %1 %2%3")
             .arg(outcome.ReasonPos)
+            .arg(outcome.ReasonPos == 1 ? QStringLiteral("byte") : QStringLiteral("bytes"))
             .arg(outcome.EndedByCap ? QStringLiteral(" (frame time cap)") : QString());
     case Rejection::None:
         break;
