@@ -15,9 +15,11 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {
     // The frame's first byte was waiting when the collection started.
     double lastByteAt = 0;
     bool byCap = false;
+    int taken = 0; // bytes read from the source, stored or not
     while (result == ReplyReceiver::Result::Collecting) {
         const int n = source.Read(chunk.data(), static_cast<int>(chunk.size()));
         if (n > 0) {
+            taken += n;
             for (int i = 0; i < n && result == ReplyReceiver::Result::Collecting; ++i) {
                 result = receiver.Feed(chunk[static_cast<std::size_t>(i)]);
             }
@@ -51,5 +53,6 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {
             receiver.ReceivedSumHigh(),
             receiver.ReceivedSumLow(),
             receiver.ComputedSum(),
-            byCap};
+            byCap,
+            taken - receiver.Count()};
 }

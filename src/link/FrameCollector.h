@@ -35,6 +35,10 @@ struct FrameOutcome {
     uint8_t ComputedSum = 0;
     // The frame ended by the whole-frame cap rather than by quiet.
     bool EndedByCap = false;
+    // Bytes read with the frame's last batch but not stored: those after its
+    // end, or the one that did not fit. (What was still queued is discarded
+    // unseen.)
+    int DroppedBytes = 0;
 };
 
 // While a frame streams in and its end is not yet in sight, the collector

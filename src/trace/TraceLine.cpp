@@ -89,7 +89,23 @@ QString EscapeBytes(QByteArrayView bytes) {
     return shown;
 }
 
+namespace {
+
+QString Verdict(const FrameOutcome& outcome, int bufferSize);
+
+} // namespace
+
 QString ReceiveVerdict(const FrameOutcome& outcome, int bufferSize) {
+    QString verdict = Verdict(outcome, bufferSize);
+    if (outcome.DroppedBytes > 0) {
+        verdict += QStringLiteral("; %1 more read with it, dropped").arg(outcome.DroppedBytes);
+    }
+    return verdict;
+}
+
+namespace {
+
+QString Verdict(const FrameOutcome& outcome, int bufferSize) {
     using Result = ReplyReceiver::Result;
     using Rejection = ReplyReceiver::Rejection;
     switch (outcome.Result) {
@@ -126,6 +142,8 @@ QString ReceiveVerdict(const FrameOutcome& outcome, int bufferSize) {
     }
     return QStringLiteral("rejected");
 }
+
+} // namespace
 
 QString FormatTraceLine(const TraceEntry& entry) {
     QString line = QStringLiteral("%1 %2 %3 %4 %5")

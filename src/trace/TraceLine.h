@@ -43,7 +43,8 @@ FrameKind ClassifyFrame(QByteArrayView bytes, LineDirection direction);
 QString EscapeBytes(QByteArrayView bytes);
 
 // The receiver's verdict on a collected frame: "accepted", "checksum error
-// (received XX, computed YY)" or "rejected: <reason>".
+// (received XX, computed YY)" or "rejected: <reason>", followed by
+// "; n more read with it, dropped" when bytes read with the frame were not kept.
 QString ReceiveVerdict(const FrameOutcome& outcome, int bufferSize);
 
 struct TraceEntry {
