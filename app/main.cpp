@@ -5,6 +5,7 @@
 #include "link/PortNames.h"
 #include "link/QtSerialControl.h"
 #include "sim/SimulatedUnitHost.h"
+#include "trace/LogFiles.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -18,6 +19,9 @@ struct Options {
     bool Simulate = false;
     UnitFamily Family = UnitFamily::Lup;
     QString Screenshot;
+    bool TraceOn = false;
+    QString TraceFile; // empty: standard error
+    QString RecordFile;
 };
 
 // Reads the command line before any window system is touched, so that --help,
@@ -46,16 +50,30 @@ int ReadOptions(int argc, char* argv[], Options* options) {
         QStringLiteral("Run a short demo, save the window as a PNG file once the unit has "
                        "answered a few polls, and quit (offscreen when there is no display)."),
         QStringLiteral("FILE"));
-    parser.addOptions({helpOption, versionOption, portOption, simulateOption, screenshotOption});
+    const QCommandLineOption traceOption(
+        QStringLiteral("trace"),
+        QStringLiteral("Log every frame to and from the unit, the receiver's verdict, what was "
+                       "read from each reply and the port's events, one line each, on stderr "
+                       "or appended to FILE (given as --trace=FILE)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption recordOption(
+        QStringLiteral("record"),
+        QStringLiteral("Append every row the unit table shows to FILE as CSV (time, unit, type, "
+                       "record, eight channel texts)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({helpOption, versionOption, portOption, simulateOption, screenshotOption,
+                       traceOption, recordOption});
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
-    // "--simulate" alone means the LUP family.
+    // "--simulate" alone means the LUP family, "--trace" alone standard error.
     for (QString& argument : arguments) {
         if (argument == QLatin1String("--simulate") || argument == QLatin1String("-simulate")) {
             argument = QStringLiteral("--simulate=LUP");
+        } else if (argument == QLatin1String("--trace") || argument == QLatin1String("-trace")) {
+            argument = QStringLiteral("--trace=");
         }
     }
     if (!parser.parse(arguments)) {
@@ -91,6 +109,13 @@ int ReadOptions(int argc, char* argv[], Options* options) {
         return 2;
     }
     options->Screenshot = parser.value(screenshotOption);
+    options->TraceOn = parser.isSet(traceOption);
+    options->TraceFile = parser.value(traceOption);
+    options->RecordFile = parser.value(recordOption);
+    if (parser.isSet(recordOption) && options->RecordFile.isEmpty()) {
+        std::fprintf(stderr, "zel_checker: --record needs a file name\n");
+        return 2;
+    }
     return -1;
 }
 
@@ -106,6 +131,19 @@ int main(int argc, char* argv[]) {
     Options options;
     if (const int code = ReadOptions(argc, argv, &options); code >= 0) {
         return code;
+    }
+    // Both files are opened before any window: a file that cannot be written
+    // stops the start rather than losing lines or rows later.
+    TraceLog trace;
+    RecordLog record;
+    QString fileError;
+    if (options.TraceOn && !trace.Open(options.TraceFile, &fileError)) {
+        std::fprintf(stderr, "zel_checker: --trace: %s\n", qPrintable(fileError));
+        return 1;
+    }
+    if (!options.RecordFile.isEmpty() && !record.Open(options.RecordFile, &fileError)) {
+        std::fprintf(stderr, "zel_checker: --record: %s\n", qPrintable(fileError));
+        return 1;
     }
 #ifdef Q_OS_LINUX
     if (!HaveDisplay()) {
@@ -143,6 +181,12 @@ int main(int argc, char* argv[]) {
     QtMessageBoxes boxes(nullptr);
     Form1 form(&serial, &boxes);
     boxes.SetParent(&form);
+    if (options.TraceOn) {
+        form.Trace = &trace;
+    }
+    if (!options.RecordFile.isEmpty()) {
+        form.Records = &record;
+    }
     for (int k = 1; k <= 4; ++k) {
         form.Option2(k - 1)->setToolTip(names.Device(k));
     }

@@ -112,6 +112,9 @@ private:
 void CheckFrame(const FrameOutcome& frame, const uint8_t* buffer, int size) {
     FUZZ_CHECK(frame.Result != Result::Collecting);
     FUZZ_CHECK(frame.Count >= 0 && frame.Count <= size);
+    // A rejection names its reason, and only a rejection does.
+    FUZZ_CHECK((frame.Result == Result::Rejected) ==
+               (frame.Reason != ReplyReceiver::Rejection::None));
     if (frame.Result == Result::Accepted) {
         // The dispatcher reads indices 0..EndLfPos of the buffer.
         FUZZ_CHECK(frame.EndLfPos < size);
@@ -133,6 +136,7 @@ void CheckFrame(const FrameOutcome& frame, const uint8_t* buffer, int size) {
         const int low = HexDigitValue(buffer[frame.EndLfPos + 2]);
         const bool right = high >= 0 && low >= 0 && high * 16 + low == static_cast<int>(sum % 256);
         FUZZ_CHECK(right == (frame.Result == Result::Accepted));
+        FUZZ_CHECK(frame.ComputedSum == sum % 256);
         FUZZ_CHECK(buffer[frame.EndLfPos - 1] == '\r' && buffer[frame.EndLfPos] == '\n');
     }
 }

@@ -1,4 +1,5 @@
 #include "core/Form1.h"
+#include "trace/LogFiles.h"
 
 #include <QCloseEvent>
 #include <QTimer>
@@ -14,6 +15,7 @@ Form1::~Form1() {
     FinalClearSent = true;
     if (MSComm1 != nullptr && MSComm1->PortOpen()) {
         MSComm1->SetPortOpen(false);
+        TracePort(QStringLiteral("closed COM%1").arg(MSComm1->CommPort()));
     }
 }
 

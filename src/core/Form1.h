@@ -13,6 +13,9 @@
 #include <array>
 #include <functional>
 
+class TraceLog;
+class RecordLog;
+
 // The checker's one window. It owns the checker state and every handler; the
 // handlers are defined in the folder of the subsystem they belong to:
 //   core/      start-up and shutdown, the window's arrangement
@@ -115,6 +118,15 @@ public:
     // Looks for a device lost by a port fault and reopens it when it is back.
     void PortWatch_Timer();
     QTimer* PortWatch = nullptr;
+
+    // ---- line trace and measurement record (off when null) ----
+    // Both only watch: they change no byte on the line, no timing and nothing
+    // the window shows.
+    TraceLog* Trace = nullptr;
+    RecordLog* Records = nullptr;
+    // What the dispatcher took from an accepted reply, for the trace.
+    void TraceReading(const QString& text);
+    void TracePort(const QString& text);
 
     // ---- reply dispatch (dispatch/) ----
     void DispatchReply(int len);

@@ -3,6 +3,7 @@
 #include "core/Form1.h"
 #include "decode/UnitRecord.h"
 #include "link/HexText.h"
+#include "trace/LogFiles.h"
 
 void Form1::RefreshMonitor() {
     // A line outside 0..3 or a scan count above 255 (left by a rejected
@@ -60,5 +61,14 @@ void Form1::ShowUnitRecord(int unit) {
         if (VbLabel* label = row(cell.Cell); label != nullptr && cell.Cell >= 1 && cell.Cell <= 8) {
             label->SetCaption(cell.Text);
         }
+    }
+    if (Records != nullptr) {
+        QStringList channels;
+        for (int c = 0; c <= 8; ++c) {
+            const VbLabel* label = row(c);
+            channels << (label != nullptr ? label->Caption() : QString());
+        }
+        const QString type = channels.takeFirst();
+        Records->Write(unit, type, State.ScanBytes[0], channels);
     }
 }

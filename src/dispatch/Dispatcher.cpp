@@ -17,21 +17,26 @@ void Form1::DispatchReply(int len) {
     }
     const QByteArray t = s.left(3);
     if (t == "AT&") {
+        TraceReading(QStringLiteral("modem answer OK, then the version request"));
         SendModemLine("OK");
         WaitTimer(500);
         RequestVersion();
     } else if (t == "ATH") {
+        TraceReading(QStringLiteral("modem answer OK"));
         SendModemLine("OK");
     } else if (t == "+++") {
+        TraceReading(QStringLiteral("modem answer OK after 1500 ms"));
         WaitTimer(1500);
         SendModemLine("OK");
     } else if (t == "AT#") {
         const char fourth = s.size() > 3 ? s.at(3) : '\0';
         if (fourth == 'Q') {
+            TraceReading(QStringLiteral("modem answer 4, then the version request"));
             SendModemLine("4");
             WaitTimer(200);
             RequestVersion();
         } else if (fourth == 'R') {
+            TraceReading(QStringLiteral("modem answer: the version request"));
             RequestVersion();
         }
     }
@@ -65,6 +70,7 @@ void Form1::HandleCounterQG(const QByteArray& s) {
     const uint32_t c = FieldHex(s, 9, 2);
     State.CounterValue = static_cast<int32_t>(a * 65536 + b * 256 + c);
     Label2(5)->SetCaption(QString::number(State.CounterValue));
+    TraceReading(QStringLiteral("counter %1").arg(State.CounterValue));
 }
 
 void Form1::HandleVersionQV(const QByteArray& s) {
@@ -74,6 +80,7 @@ void Form1::HandleVersionQV(const QByteArray& s) {
                             QStringLiteral("   ") +
                             QString::fromLatin1(Field(s, second, 8).toByteArray());
     Label2(1)->SetCaption(version);
+    TraceReading(QStringLiteral("ROM %1").arg(version.simplified()));
     State.VersionReplied = 1;
     Label17->SetBackColor(Colors::kLightBlue);
     ConnectUnit();

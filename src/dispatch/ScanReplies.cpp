@@ -2,6 +2,7 @@
 #include "core/Form1.h"
 #include "decode/ScanParse.h"
 #include "decode/Thermistor.h"
+#include "decode/UnitRecord.h"
 #include "link/HexText.h"
 
 void Form1::HandleScanQD(const QByteArray& s) {
@@ -11,13 +12,18 @@ void Form1::HandleScanQD(const QByteArray& s) {
         Label2(2)->SetCaption(QString::number(n));
         State.ScanBitLast = static_cast<int16_t>(n - 1);
         ParseScanQD(State);
+        TraceReading(
+            QStringLiteral("%1 bits, %2 channels").arg(n).arg(ChannelCount(State.ScanBitLast)));
         RefreshMonitor();
+    } else {
+        TraceReading(QStringLiteral("refused: %1 cells").arg(n));
     }
 }
 
 void Form1::HandleScanQB(const QByteArray& s) {
     // A line digit that names no monitor line refuses the whole reply.
     if (ScanReplyLine(s) < 0) {
+        TraceReading(QStringLiteral("refused: the line digit names no line"));
         return;
     }
     const int d = static_cast<int>(s.size()) - 7;
@@ -27,16 +33,24 @@ void Form1::HandleScanQB(const QByteArray& s) {
         Label2(2)->SetCaption(QString::number(4 * d));
         State.ScanBitLast = static_cast<int16_t>(4 * d - 1);
         ParseScanQB(State, s);
+        TraceReading(QStringLiteral("line %1, %2 bits").arg(State.ScanLine).arg(4 * d));
         RefreshMonitor();
+    } else {
+        TraceReading(QStringLiteral("refused: %1 data digits").arg(d));
     }
 }
 
 void Form1::HandleScanQf(const QByteArray& s) {
     if (ScanReplyLine(s) < 0) {
+        TraceReading(QStringLiteral("refused: the line digit names no line"));
         return;
     }
     Label2(2)->SetCaption(QStringLiteral("256"));
     ParseScanQf(State, s);
+    TraceReading(QStringLiteral("line %1, 256 bits, record %2, M-Code %3")
+                     .arg(State.ScanLine)
+                     .arg(State.ScanBytes[0])
+                     .arg((State.ScanBytes[31] / 4) & 31));
     RefreshMonitor();
 }
 

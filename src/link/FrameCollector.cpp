@@ -14,9 +14,12 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {
     std::array<uint8_t, 512> chunk{};
     // The frame's first byte was waiting when the collection started.
     double lastByteAt = 0;
+    bool byCap = false;
+    int taken = 0; // bytes read from the source, stored or not
     while (result == ReplyReceiver::Result::Collecting) {
         const int n = source.Read(chunk.data(), static_cast<int>(chunk.size()));
         if (n > 0) {
+            taken += n;
             for (int i = 0; i < n && result == ReplyReceiver::Result::Collecting; ++i) {
                 result = receiver.Feed(chunk[static_cast<std::size_t>(i)]);
             }
@@ -36,6 +39,7 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {
                                  : std::min(receiver.Count(), kLongestModemLineBytes);
         const double capLeft = FrameCapMs(capBytes, receiver.SilenceBudgetMs()) - now;
         if (quietLeft < 0 || capLeft < 0) {
+            byCap = quietLeft >= 0;
             result = receiver.EndBySilence();
             break;
         }
@@ -44,5 +48,14 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size) {
         source.WaitForBytes(static_cast<int>(std::floor(std::min(quietLeft, capLeft))) + 1);
     }
     source.DiscardWaiting();
-    return {result, receiver.EndLfPos(), receiver.Count()};
+    return {result,
+            receiver.EndLfPos(),
+            receiver.Count(),
+            receiver.RejectReason(),
+            receiver.RejectPos(),
+            receiver.ReceivedSumHigh(),
+            receiver.ReceivedSumLow(),
+            receiver.ComputedSum(),
+            byCap,
+            taken - receiver.Count()};
 }

@@ -25,6 +25,20 @@ struct FrameOutcome {
     ReplyReceiver::Result Result;
     int EndLfPos;
     int Count;
+    // Why and where a rejected frame was refused.
+    ReplyReceiver::Rejection Reason = ReplyReceiver::Rejection::None;
+    int ReasonPos = -1;
+    // A checksummed frame's two received checksum characters and the sum
+    // computed over the bytes before them.
+    uint8_t ReceivedSumHigh = 0;
+    uint8_t ReceivedSumLow = 0;
+    uint8_t ComputedSum = 0;
+    // The frame ended by the whole-frame cap rather than by quiet.
+    bool EndedByCap = false;
+    // Bytes read with the frame's last batch but not stored: those after its
+    // end, or the one that did not fit. (What was still queued is discarded
+    // unseen.)
+    int DroppedBytes = 0;
 };
 
 // While a frame streams in and its end is not yet in sight, the collector

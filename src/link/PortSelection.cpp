@@ -1,6 +1,7 @@
 // Choosing and opening the serial port, and sending command frames on it.
 #include "core/Form1.h"
 #include "link/Framing.h"
+#include "trace/LogFiles.h"
 
 void Form1::OpenCommPort(int port) {
     OpeningPort = true; // the option click raised below must not reopen the port
@@ -17,11 +18,12 @@ void Form1::OpenCommPort(int port) {
     Option2(port - 1)->SetValue(true);
     ConfigureCommPort();
     OpeningPort = false;
-    if (MSComm1->SetPortOpen(true)) {
-        return;
-    }
     const QString name = QStringLiteral("COM%1").arg(port);
     const QString device = MSComm1->DeviceName();
+    if (MSComm1->SetPortOpen(true)) {
+        TracePort(QStringLiteral("opened %1 %2").arg(name, device));
+        return;
+    }
     QString reason;
     switch (MSComm1->LastFailure()) {
     case SerialControl::OpenFailure::NotFound:
@@ -38,6 +40,7 @@ void Form1::OpenCommPort(int port) {
         reason = MSComm1->LastError();
         break;
     }
+    TracePort(QStringLiteral("open failed %1 %2: %3").arg(name, device, reason));
     Boxes->Information(QStringLiteral("Information"),
                        QStringLiteral("%1 (%2) を開けません。\r\nCannot open %1 (%2).\r\n%3\r\n"
                                       "Choose a port under 設定(&S) > COMポート(&C) or Com select.")
@@ -56,6 +59,7 @@ void Form1::mnuCOM_Click(int port) {
     // A port that could not be opened leaves none open; choosing one then opens it.
     if (MSComm1->PortOpen()) {
         MSComm1->SetPortOpen(false);
+        TracePort(QStringLiteral("closed COM%1").arg(MSComm1->CommPort()));
     }
     OpenCommPort(port);
 }
@@ -67,6 +71,7 @@ void Form1::Option2_Click(int index) {
     PortWatch->stop();
     if (MSComm1->PortOpen()) {
         MSComm1->SetPortOpen(false);
+        TracePort(QStringLiteral("closed COM%1").arg(MSComm1->CommPort()));
     }
     OpenCommPort(index + 1);
 }
@@ -75,13 +80,21 @@ void Form1::SendCommand(QByteArrayView codeAndArguments) {
     // Once the stop sequence's memory clear is out the unit is left alone,
     // even by a reply whose receive event was already queued at that moment.
     if (!Closing()) {
-        MSComm1->Output(CommandFrame(codeAndArguments));
+        const QByteArray frame = CommandFrame(codeAndArguments);
+        MSComm1->Output(frame);
+        if (Trace != nullptr) {
+            Trace->Sent(FrameKind::Command, frame);
+        }
     }
 }
 
 void Form1::SendModemLine(QByteArrayView text) {
     if (!Closing()) {
-        MSComm1->Output(ModemLine(text));
+        const QByteArray line = ModemLine(text);
+        MSComm1->Output(line);
+        if (Trace != nullptr) {
+            Trace->Sent(FrameKind::ModemLine, line);
+        }
     }
 }
 
@@ -92,6 +105,7 @@ void Form1::OnPortFault(const QString& reason) {
         PortWatch->start();
     }
     const QString name = QStringLiteral("COM%1").arg(MSComm1->CommPort());
+    TracePort(QStringLiteral("fault %1 %2: %3").arg(name, MSComm1->DeviceName(), reason));
     Boxes->Information(QStringLiteral("Information"),
                        QStringLiteral("%1 (%2) が切断されました。\r\nThe port %1 (%2) failed and "
                                       "was closed: %3\r\nIt is reopened when the device comes "
@@ -109,5 +123,20 @@ void Form1::PortWatch_Timer() {
     ConfigureCommPort();
     if (MSComm1->SetPortOpen(true)) {
         PortWatch->stop();
+        TracePort(QStringLiteral("reopened COM%1 %2")
+                      .arg(MSComm1->CommPort())
+                      .arg(MSComm1->DeviceName()));
+    }
+}
+
+void Form1::TraceReading(const QString& text) {
+    if (Trace != nullptr) {
+        Trace->Reading(text);
+    }
+}
+
+void Form1::TracePort(const QString& text) {
+    if (Trace != nullptr) {
+        Trace->Port(text);
     }
 }

@@ -1,6 +1,7 @@
 // Reception of one reply frame per receive event.
 #include "core/Form1.h"
 #include "link/FrameCollector.h"
+#include "trace/LogFiles.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -36,6 +37,10 @@ void Form1::MSComm1_OnComm() {
     SerialByteSource source(*MSComm1);
     const FrameOutcome frame =
         CollectFrame(source, State.ReceiveBuffer.data(), CheckerState::kReceiveBufferSize);
+    if (Trace != nullptr) {
+        Trace->Received(QByteArrayView(State.ReceiveBuffer.data(), frame.Count), frame,
+                        CheckerState::kReceiveBufferSize);
+    }
     switch (frame.Result) {
     case ReplyReceiver::Result::Accepted:
         Label23->SetBackColor(Colors::kLightBlue);

@@ -20,13 +20,19 @@ ReplyReceiver::Result ReplyReceiver::Finish(Result r) {
     return r;
 }
 
+ReplyReceiver::Result ReplyReceiver::Reject(Rejection why, int pos) {
+    Reason = why;
+    ReasonPos = pos;
+    return Finish(Result::Rejected);
+}
+
 ReplyReceiver::Result ReplyReceiver::Feed(uint8_t b) {
     if (FrameResult != Result::Collecting) {
         return FrameResult;
     }
     // A frame longer than the buffer is no frame the checker can hold.
     if (FramePos >= Size) {
-        return Finish(Result::Rejected);
+        return Reject(Rejection::TooLong, Size);
     }
     const int pos = FramePos;
     Buffer[pos] = b;
@@ -35,12 +41,12 @@ ReplyReceiver::Result ReplyReceiver::Feed(uint8_t b) {
     if (pos == 0) {
         // CR of a reply or result line, "A" of a command line, "+" of the escape.
         if (b != kCr && b != 'A' && b != '+') {
-            return Finish(Result::Rejected);
+            return Reject(Rejection::FirstByte, 0);
         }
         Add(b);
     } else if (pos == 1) {
         if (b != kLf && b != 'T' && b != '+') {
-            return Finish(Result::Rejected);
+            return Reject(Rejection::SecondByte, 1);
         }
         Add(b);
     } else if (pos == 3) {
@@ -51,7 +57,7 @@ ReplyReceiver::Result ReplyReceiver::Feed(uint8_t b) {
     } else if (pos == EndLf) {
         Add(b);
         if (b != kLf) {
-            return Finish(Result::Rejected);
+            return Reject(Rejection::NoLfAfterCr, pos - 1);
         }
         if (Buffer[2] == 'Q') {
             Csum1Pos = pos + 1;
@@ -63,6 +69,7 @@ ReplyReceiver::Result ReplyReceiver::Feed(uint8_t b) {
         // Both checksum characters must be hex digits, in either case; a
         // damaged digit is a checksum error even if the digits before it
         // would happen to read as the sum.
+        Csum2Char = b;
         const int high = HexDigitValue(Csum1Char);
         const int low = HexDigitValue(b);
         const bool right = high >= 0 && low >= 0 && high * 16 + low == RunningSum;
@@ -88,7 +95,7 @@ ReplyReceiver::Result ReplyReceiver::EndBySilence() {
     const int n = FramePos;
     // The rules below look at the last two bytes; with fewer there is no frame.
     if (n < 2) {
-        return Finish(Result::Rejected);
+        return Reject(Rejection::EndedBySilence, n);
     }
     const uint8_t first = Buffer[0];
     const uint8_t last = Buffer[n - 1];
@@ -105,5 +112,11 @@ ReplyReceiver::Result ReplyReceiver::EndBySilence() {
     }
     // The dispatcher reads indices 0..EndLfPos, which must lie in the buffer: a
     // command line that fills the buffer to its last byte is too long.
-    return Finish(accepted && EndLf < Size ? Result::Accepted : Result::Rejected);
+    if (!accepted) {
+        return Reject(Rejection::EndedBySilence, n);
+    }
+    if (EndLf >= Size) {
+        return Reject(Rejection::TooLong, Size);
+    }
+    return Finish(Result::Accepted);
 }

@@ -18,6 +18,15 @@
 class ReplyReceiver {
 public:
     enum class Result { Collecting, Accepted, ChecksumError, Rejected };
+    // Why a frame was rejected; RejectPos() says where.
+    enum class Rejection {
+        None,
+        FirstByte,      // the byte at 0 is not CR, "A" or "+"
+        SecondByte,     // the byte at 1 is not LF, "T" or "+"
+        NoLfAfterCr,    // the CR at RejectPos() is not followed by LF
+        TooLong,        // the frame does not fit the buffer of RejectPos() bytes
+        EndedBySilence, // the line went quiet after RejectPos() bytes of no whole frame
+    };
 
     static constexpr int kDefaultBudgetMs = 60;
     static constexpr int kLongBudgetMs = 600;     // 4th byte "L"
@@ -41,6 +50,13 @@ public:
     int EndLfPos() const { return EndLf; }
     // Bytes stored in the buffer so far.
     int Count() const { return FramePos; }
+    Rejection RejectReason() const { return Reason; }
+    int RejectPos() const { return ReasonPos; }
+    // The two checksum characters received and the sum computed over the
+    // bytes before them, once the frame has ended at its checksum.
+    uint8_t ReceivedSumHigh() const { return Csum1Char; }
+    uint8_t ReceivedSumLow() const { return Csum2Char; }
+    uint8_t ComputedSum() const { return RunningSum; }
     // The frame may still be a checksummed reply: fewer than three bytes in,
     // or CR, LF and "Q" at its start. Anything else is a modem line (or the
     // tail of a broken reply, which looks like one).
@@ -62,6 +78,7 @@ public:
 
 private:
     Result Finish(Result r);
+    Result Reject(Rejection why, int pos);
     void Add(uint8_t b) { RunningSum = static_cast<uint8_t>(RunningSum + b); }
 
     uint8_t* Buffer;
@@ -73,6 +90,9 @@ private:
     int Csum1Pos = -1;
     int Csum2Pos = -1;
     uint8_t Csum1Char = 0;
+    uint8_t Csum2Char = 0;
+    Rejection Reason = Rejection::None;
+    int ReasonPos = -1;
     Result FrameResult = Result::Collecting;
 };
 

@@ -3,6 +3,7 @@
 #include "sim/ReplyText.h"
 
 #include "link/HexText.h"
+#include "trace/TraceLine.h"
 
 #include <algorithm>
 
@@ -25,27 +26,30 @@ QString UnitStateName(UnitState state) {
 }
 
 QString FormatTraceEvent(const UnitTraceEvent& event) {
-    QString shown;
-    for (char c : event.Bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (c == '\r') {
-            shown += QStringLiteral("<CR>");
-        } else if (c == '\n') {
-            shown += QStringLiteral("<LF>");
-        } else if (b < 0x20 || b >= 0x7F) {
-            shown += QStringLiteral("<%1>").arg(b, 2, 16, QLatin1Char('0')).toUpper();
-        } else {
-            shown += QLatin1Char(c);
-        }
+    // The wall-clock time is taken as the event is written, within the step
+    // of the unit that produced it.
+    TraceEntry entry;
+    entry.MonoMs = event.Ms;
+    entry.Wall = QDateTime::currentDateTime();
+    entry.Side = QStringLiteral("unit");
+    switch (event.Kind) {
+    case UnitTraceEvent::EventKind::Received:
+        entry.Direction = LineDirection::ToUnit;
+        entry.Detail = event.Verdict;
+        break;
+    case UnitTraceEvent::EventKind::Sent:
+        // The kind, told from the bytes, says what the frame is.
+        entry.Direction = LineDirection::FromUnit;
+        break;
+    case UnitTraceEvent::EventKind::Note:
+        entry.Kind = QStringLiteral("note");
+        entry.Detail = event.Verdict;
+        return FormatTraceLine(entry);
     }
-    const char* direction = event.Kind == UnitTraceEvent::EventKind::Received ? "<-"
-                            : event.Kind == UnitTraceEvent::EventKind::Sent   ? "->"
-                                                                              : "..";
-    QString line = QStringLiteral("%1 ms %2 ").arg(event.Ms, 9).arg(QLatin1String(direction));
-    if (!shown.isEmpty()) {
-        line += shown + QLatin1String("  ");
-    }
-    return line + event.Verdict;
+    entry.Kind = FrameKindName(ClassifyFrame(event.Bytes, entry.Direction));
+    entry.HasBytes = true;
+    entry.Bytes = event.Bytes;
+    return FormatTraceLine(entry);
 }
 
 UnitModel::UnitModel(UnitConfig config) : Settings(config) {

@@ -26,7 +26,8 @@ struct UnitTraceEvent {
     QByteArray Bytes;
     QString Verdict; // checksum verdict of a received frame, or the note
 };
-// One line: time in ms, direction, the bytes with CR and LF spelled out, verdict.
+// One trace line in the format the checker's trace uses (see FormatTraceLine),
+// on the unit's side.
 QString FormatTraceEvent(const UnitTraceEvent& event);
 
 // The ZEL-03 unit without any port: bytes in, timed frames out.

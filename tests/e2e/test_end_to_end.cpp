@@ -1,6 +1,8 @@
 // The real checker with the real serial port against the simulated unit on a
 // pseudo-terminal, paced at 9600 baud: connecting each ROM family, polling,
 // the check procedure and the record scan, as an operator would run them.
+// With ZEL_E2E_LOGS set every case runs with the line trace and the measurement
+// record switched on, writing into a temporary directory.
 #include "FakeMessageBoxes.h"
 #include "checks/Patterns.h"
 #include "core/Form1.h"
@@ -8,7 +10,10 @@
 #include "link/PortNames.h"
 #include "link/QtSerialControl.h"
 #include "sim/SimulatedUnitHost.h"
+#include "trace/LogFiles.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -20,9 +25,14 @@ struct Bench {
     SimulatedUnitHost Unit;
     FakeMessageBoxes Boxes;
     std::unique_ptr<QtSerialControl> Serial;
+    TraceLog Trace;
+    RecordLog Records;
+    QTemporaryDir LogDir;
+    QString TracePath;
     std::unique_ptr<Form1> Form;
 
-    bool Start(UnitFamily family, int powerOnDelayMs) {
+    bool Start(UnitFamily family, int powerOnDelayMs,
+               bool logged = qEnvironmentVariableIsSet("ZEL_E2E_LOGS")) {
         QString device;
         QString error;
         if (qEnvironmentVariableIsSet("ZEL_E2E_TRACE")) {
@@ -38,6 +48,16 @@ struct Bench {
         names.Map(1, device);
         Serial = std::make_unique<QtSerialControl>(names);
         Form = std::make_unique<Form1>(Serial.get(), &Boxes);
+        if (logged) {
+            TracePath = LogDir.filePath(QStringLiteral("checker.trace"));
+            if (!Trace.Open(TracePath, &error) ||
+                !Records.Open(LogDir.filePath(QStringLiteral("units.csv")), &error)) {
+                qWarning("%s", qPrintable(error));
+                return false;
+            }
+            Form->Trace = &Trace;
+            Form->Records = &Records;
+        }
         Unit.PowerOn(powerOnDelayMs);
         Form->Form_Load();
         return Serial->PortOpen();
@@ -161,6 +181,44 @@ private slots:
         // Records carry their own checksum: the two displays agree.
         QCOMPARE(form.Label2(12)->Caption(), form.Label2(13)->Caption());
         QVERIFY(!form.Label22(10)->Caption().isEmpty());
+    }
+
+    // The same operator steps with and without the line trace and the record
+    // reach the unit as the same commands and show the same window.
+    void theTraceChangesNothingOnTheLine() {
+        QList<QByteArray> commands[2];
+        QString counter[2];
+        for (const bool logged : {false, true}) {
+            Bench bench;
+            QVERIFY(bench.Start(UnitFamily::Zel, 0, logged));
+            Form1& form = *bench.Form;
+            QTRY_VERIFY_WITH_TIMEOUT(form.State.Connected == 1, 5000);
+            form.menuSPLstop_Click();
+            QTest::qWait(500); // a poll already out gets its reply
+            const qsizetype before = bench.Unit.ReceivedCommands().size();
+            form.Command2_Click(2); // Pattern1
+            form.Command2_Click(3); // Pattern2
+            form.Command2_Click(0); // Clear4
+            form.Command1_Click(1); // read the counter
+            QTRY_VERIFY_WITH_TIMEOUT(form.Label2(5)->Caption().toInt() > 0, 3000);
+            QTest::qWait(300);
+            commands[logged] = bench.Unit.ReceivedCommands().mid(before);
+            counter[logged] = form.Label2(5)->Caption();
+            QVERIFY(GridShows(form, ClearLineDigits()));
+            QVERIFY(bench.Boxes.Shown.isEmpty());
+            if (logged) {
+                QFile file(bench.TracePath);
+                QVERIFY(file.open(QIODevice::ReadOnly));
+                const QByteArray trace = file.readAll();
+                QVERIFY2(trace.contains(" checker to-unit command \"\\r\\nQG\\r\\n"), trace);
+                QVERIFY2(
+                    trace.contains(" checker from-unit reading counter " + counter[1].toLatin1()),
+                    trace);
+            }
+        }
+        QCOMPARE(commands[1], commands[0]);
+        QCOMPARE(commands[0].size(), 4);
+        QVERIFY(!counter[0].isEmpty() && !counter[1].isEmpty());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "core/CheckerState.h"
 #include "link/FrameCollector.h"
 #include "link/Framing.h"
+#include "trace/TraceLine.h"
 
 #include <QTest>
 
@@ -160,6 +161,7 @@ private slots:
         QTest::addColumn<Result>("result");
         QTest::addColumn<int>("endLfPos");
         QTest::addColumn<bool>("bySilence");
+        QTest::addColumn<QString>("verdict"); // as the line trace shows it
 
         struct Row {
             const char* Name;
@@ -167,38 +169,50 @@ private slots:
             Result Expected;
             int EndLfPos;
             bool BySilence;
+            const char* Verdict;
         };
         const QByteArray qv = Reply("QVZEL10-13");
         QByteArray wrong = qv;
         wrong[wrong.size() - 1] = wrong.back() == '0' ? '1' : '0';
         const std::vector<Row> rows = {
-            {"checksummed reply", qv, Result::Accepted, 13, false},
-            {"cell scan reply", Reply("QD" + QByteArray(256, 'C')), Result::Accepted, 261, false},
-            {"checksum lower case", "\r\nQV\r\nd5", Result::Accepted, 5, false},
-            {"checksum upper case", "\r\nQV\r\nD5", Result::Accepted, 5, false},
-            {"wrong checksum", wrong, Result::ChecksumError, 13, false},
+            {"checksummed reply", qv, Result::Accepted, 13, false, "accepted"},
+            {"cell scan reply", Reply("QD" + QByteArray(256, 'C')), Result::Accepted, 261, false,
+             "accepted"},
+            {"checksum lower case", "\r\nQV\r\nd5", Result::Accepted, 5, false, "accepted"},
+            {"checksum upper case", "\r\nQV\r\nD5", Result::Accepted, 5, false, "accepted"},
+            {"wrong checksum", wrong, Result::ChecksumError, 13, false,
+             "checksum error (received B0, computed B2)"},
             // The sum is 0D: a reading that stopped at the bad digit would take "D" for it.
-            {"checksum digit not hex", "\r\nQV8\r\nDG", Result::ChecksumError, 6, false},
-            {"checksum with leading zero", "\r\nQV8\r\n0D", Result::Accepted, 6, false},
-            {"short command line", "AT\r", Result::Accepted, 1, false},
-            {"command line", "AT&F\r", Result::Accepted, 5, true},
-            {"command line, text after CR", "AT#1\rAB\r", Result::Rejected, 5, false},
-            {"escape", "+++", Result::Accepted, 2, true},
-            {"result line", "\r\nOK\r\n", Result::Accepted, 5, true},
-            {"two result lines", "\r\nRING\r\n\r\nCONNECT\r\n", Result::Accepted, 18, true},
-            {"bare CR LF", "\r\n", Result::Accepted, -1, true},
-            {"only CR at index 3", "\r\nX\r\n", Result::Accepted, -1, true},
-            {"reply cut after CR LF", "\r\nQG123456\r\n", Result::Accepted, 11, true},
-            {"reply cut in checksum", "\r\nQV\r\nD", Result::Rejected, 5, true},
-            {"line without CR", "AT&F", Result::Rejected, -1, true},
-            {"bad first byte", "X\r\nQV\r\nD5", Result::Rejected, -1, false},
-            {"bad second byte", "\rX\nQV\r\nD5", Result::Rejected, -1, false},
-            {"CR not followed by LF", "\r\nQV12\r3\r\nAA", Result::Rejected, 7, false},
+            {"checksum digit not hex", "\r\nQV8\r\nDG", Result::ChecksumError, 6, false,
+             "checksum error (received DG, computed 0D)"},
+            {"checksum with leading zero", "\r\nQV8\r\n0D", Result::Accepted, 6, false, "accepted"},
+            {"short command line", "AT\r", Result::Accepted, 1, false, "accepted"},
+            {"command line", "AT&F\r", Result::Accepted, 5, true, "accepted"},
+            {"command line, text after CR", "AT#1\rAB\r", Result::Rejected, 5, false,
+             "rejected: no LF after the CR at 4"},
+            {"escape", "+++", Result::Accepted, 2, true, "accepted"},
+            {"result line", "\r\nOK\r\n", Result::Accepted, 5, true, "accepted"},
+            {"two result lines", "\r\nRING\r\n\r\nCONNECT\r\n", Result::Accepted, 18, true,
+             "accepted"},
+            {"bare CR LF", "\r\n", Result::Accepted, -1, true, "accepted"},
+            {"only CR at index 3", "\r\nX\r\n", Result::Accepted, -1, true, "accepted"},
+            {"reply cut after CR LF", "\r\nQG123456\r\n", Result::Accepted, 11, true, "accepted"},
+            {"reply cut in checksum", "\r\nQV\r\nD", Result::Rejected, 5, true,
+             "rejected: ended by silence after 7 bytes"},
+            {"line without CR", "AT&F", Result::Rejected, -1, true,
+             "rejected: ended by silence after 4 bytes"},
+            {"bad first byte", "X\r\nQV\r\nD5", Result::Rejected, -1, false,
+             "rejected: first byte not CR, \"A\" or \"+\""},
+            {"bad second byte", "\rX\nQV\r\nD5", Result::Rejected, -1, false,
+             "rejected: second byte not LF, \"T\" or \"+\""},
+            {"CR not followed by LF", "\r\nQV12\r3\r\nAA", Result::Rejected, 7, false,
+             "rejected: no LF after the CR at 6"},
         };
         for (const Row& r : rows) {
             for (bool paced : {false, true}) {
                 QTest::addRow("%s, %s", r.Name, paced ? "paced" : "whole")
-                    << r.Bytes << paced << r.Expected << r.EndLfPos << r.BySilence;
+                    << r.Bytes << paced << r.Expected << r.EndLfPos << r.BySilence
+                    << QString::fromLatin1(r.Verdict);
             }
         }
     }
@@ -208,6 +222,7 @@ private slots:
         QFETCH(Result, result);
         QFETCH(int, endLfPos);
         QFETCH(bool, bySilence);
+        QFETCH(QString, verdict);
 
         FakeLine line;
         line.Send(bytes, 0, paced);
@@ -218,6 +233,16 @@ private slots:
         const FrameOutcome outcome = Collect(line, buffer.data(), int(buffer.size()));
         QCOMPARE(outcome.Result, result);
         QCOMPARE(outcome.EndLfPos, endLfPos);
+        // Read in one go, every byte after the frame's end is read and dropped
+        // with it; paced, those of the last batch.
+        const QString shown = ReceiveVerdict(outcome, int(buffer.size()));
+        const int dropped = int(bytes.size()) - outcome.Count;
+        if (paced || dropped == 0) {
+            QVERIFY2(shown == verdict || shown.startsWith(verdict + "; "), qPrintable(shown));
+        } else {
+            QCOMPARE(shown,
+                     verdict + QStringLiteral("; %1 more read with it, dropped").arg(dropped));
+        }
         const QByteArray stored(reinterpret_cast<const char*>(buffer.data()), outcome.Count);
         QVERIFY(bytes.startsWith(stored));
         if (result != Result::Rejected) {
@@ -314,6 +339,17 @@ private slots:
         const FrameOutcome outcome = Collect(line, buffer.data(), int(buffer.size()));
         QCOMPARE(outcome.Result, result);
         QCOMPARE(outcome.Count, count);
+        if (result == Result::Rejected) {
+            // Which of quiet and cap came first is the timing's business; a
+            // trickle is always ended by the cap.
+            const QString verdict = ReceiveVerdict(outcome, int(buffer.size()));
+            QVERIFY2(verdict.startsWith(
+                         QStringLiteral("rejected: ended by silence after %1 bytes").arg(count)),
+                     qPrintable(verdict));
+            if (QByteArray(QTest::currentDataTag()).startsWith("trickle")) {
+                QVERIFY2(verdict.endsWith(QLatin1String(" (frame time cap)")), qPrintable(verdict));
+            }
+        }
     }
 
     // The tail of a broken reply (its CR, LF and checksum) followed by
@@ -374,6 +410,15 @@ private slots:
         QCOMPARE(outcome.Result, result);
         QCOMPARE(outcome.EndLfPos, endLfPos);
         QCOMPARE(outcome.Count, count);
+        if (result == Result::Rejected) {
+            const QString tooLong =
+                QStringLiteral("rejected: longer than the receive buffer (16 bytes)");
+            QCOMPARE(ReceiveVerdict(outcome, size),
+                     bytes.size() == count
+                         ? tooLong
+                         : tooLong + QStringLiteral("; %1 more read with it, dropped")
+                                         .arg(bytes.size() - count));
+        }
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(buffer), count), bytes.left(count));
         for (int i = 0; i < 64; ++i) {
             QCOMPARE(memory[i], guard);
@@ -417,6 +462,8 @@ private slots:
         const FrameOutcome outcome = Collect(line, memory.data() + 1, 6);
         QCOMPARE(outcome.Result, Result::Rejected);
         QCOMPARE(outcome.Count, 1);
+        QCOMPARE(ReceiveVerdict(outcome, 6),
+                 QStringLiteral("rejected: ended by silence after 1 byte"));
 
         ReplyReceiver nothing(memory.data() + 1, 6);
         QCOMPARE(nothing.EndBySilence(), Result::Rejected);

@@ -121,12 +121,13 @@ private slots:
         for (const UnitTraceEvent& e : events) {
             lines << FormatTraceEvent(e);
         }
-        QVERIFY2(lines.filter(QStringLiteral("-> AT&F<CR>")).size() == 1,
+        QVERIFY2(lines.filter(QStringLiteral(" unit from-unit modem-command \"AT&F\\r\"")).size() ==
+                     1,
                  qPrintable(lines.join('\n')));
-        QVERIFY2(
-            lines.filter(QStringLiteral("<- <CR><LF>QV<CR><LF>00  checksum BAD (sum D5)")).size() ==
-                1,
-            qPrintable(lines.join('\n')));
+        QVERIFY2(lines.filter(QStringLiteral(" unit to-unit command \"\\r\\nQV\\r\\n00\" "
+                                             "checksum BAD (sum D5)"))
+                         .size() == 1,
+                 qPrintable(lines.join('\n')));
         close(fd);
     }
 };
