@@ -217,21 +217,22 @@ int Latency(int changed, int replies) {
     Pump(500);
     (void)peer.ReadFor(10); // the start-up version request
 
-    std::vector<long long> lastByteUs(static_cast<std::size_t>(replies), 0);
+    std::vector<std::atomic<long long>> lastByteUs(static_cast<std::size_t>(replies));
     const CpuSample start = SampleCpu();
     std::thread unit([&] {
         auto slot = std::chrono::steady_clock::now();
         for (int r = 0; r < replies; ++r) {
             const QByteArray frame = ScanReply(changed, r & 1);
             auto next = std::chrono::steady_clock::now();
-            for (qsizetype i = 0; i < frame.size(); ++i) {
+            for (qsizetype i = 0; i + 1 < frame.size(); ++i) {
                 (void)::write(peer.Master, frame.constData() + i, 1);
                 next += std::chrono::microseconds(1042);
-                if (i + 1 < frame.size()) {
-                    std::this_thread::sleep_until(next);
-                }
+                std::this_thread::sleep_until(next);
             }
+            // Timed before the write: once the byte is out the window thread
+            // may paint before this thread runs again.
             lastByteUs[static_cast<std::size_t>(r)] = MonotonicUs();
+            (void)::write(peer.Master, frame.constData() + frame.size() - 1, 1);
             slot += std::chrono::milliseconds(240);
             std::this_thread::sleep_until(slot);
         }
