@@ -58,6 +58,11 @@ public:
         BytesTaken += b.size();
         return b;
     }
+    int ReadWaiting(uint8_t* dst, int max) override {
+        const int n = QtSerialControl::ReadWaiting(dst, max);
+        BytesTaken += n > 0 ? n : 0;
+        return n;
+    }
 };
 
 void Pump(int ms) {
