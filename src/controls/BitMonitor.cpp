@@ -88,21 +88,37 @@ void BitMonitor::CellChanged(const MonitorCell& cell) {
     update(cell.Rect);
 }
 
+const QPixmap& BitMonitor::CellPicture(const QColor& color, QSize size) {
+    const qreal ratio = devicePixelRatio();
+    for (const Picture& p : Pictures) {
+        if (p.Color == color.rgba() && p.Size == size && p.Pixmap.devicePixelRatio() == ratio) {
+            return p.Pixmap;
+        }
+    }
+    QPixmap pixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    QPainter painter(&pixmap);
+    const QRect all(QPoint(0, 0), size);
+    painter.fillRect(all, color);
+    qDrawShadePanel(&painter, all, palette(), true, 1);
+    painter.end();
+    Pictures.push_back({color.rgba(), size, pixmap});
+    return Pictures.back().Pixmap;
+}
+
 void BitMonitor::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRegion& region = event->region();
-    const QPalette& pal = palette();
     int drawn = 0;
     for (const QRect& r : region) {
-        painter.fillRect(r, pal.window());
+        painter.fillRect(r, palette().window());
     }
     // Ascending order, so a higher cell's border lies over its neighbour's.
     for (const MonitorCell& cell : Cells) {
         if (!region.intersects(cell.Rect)) {
             continue;
         }
-        painter.fillRect(cell.Rect, cell.Back);
-        qDrawShadePanel(&painter, cell.Rect, pal, true, 1);
+        painter.drawPixmap(cell.Rect.topLeft(), CellPicture(cell.Back, cell.Rect.size()));
         ++drawn;
     }
     CellPaintCount += drawn;
@@ -155,6 +171,7 @@ void BitMonitor::mouseMoveEvent(QMouseEvent* event) {
 void BitMonitor::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ApplicationPaletteChange ||
         event->type() == QEvent::PaletteChange) {
+        Pictures.clear(); // the borders take their shades from the palette
         const QColor grey = Colors::MenuBackground();
         if (grey != Grey) {
             Grey = grey;

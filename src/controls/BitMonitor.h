@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QColor>
+#include <QPixmap>
 #include <QRect>
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
 class BitMonitor;
 
@@ -79,7 +81,16 @@ protected:
 private:
     friend class MonitorCell;
     void CellChanged(const MonitorCell& cell);
+    // A cell of this colour and size with its sunken border, drawn once and
+    // then copied for every cell that shows it.
+    const QPixmap& CellPicture(const QColor& color, QSize size);
 
+    struct Picture {
+        QRgb Color;
+        QSize Size;
+        QPixmap Pixmap;
+    };
+    std::vector<Picture> Pictures;
     std::array<MonitorCell, kCells> Cells;
     QColor Grey;
     int PressedCell = -1;
