@@ -66,50 +66,6 @@ void VbLabel::mouseMoveEvent(QMouseEvent* event) {
     emit MouseMove(ElementIndex);
 }
 
-PictureCell::PictureCell(int index, QWidget* parent) : QFrame(parent), ElementIndex(index) {
-    Name(this, ElementName(QStringLiteral("Picture1"), index));
-    setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setLineWidth(1);
-    setAutoFillBackground(true);
-    setMouseTracking(true);
-    Paint(Colors::kWhite);
-}
-
-void PictureCell::Paint(const QColor& color) {
-    Back = color;
-    QPalette p = palette();
-    p.setColor(QPalette::Window, color);
-    setPalette(p);
-}
-
-void PictureCell::SetBackColor(const QColor& color) {
-    ++ColorWriteCount;
-    Grey = false;
-    Paint(color);
-}
-
-void PictureCell::SetGrey() {
-    ++ColorWriteCount;
-    Grey = true;
-    Paint(Colors::MenuBackground());
-}
-
-void PictureCell::mouseReleaseEvent(QMouseEvent* event) {
-    if (Clicks.IsClick(event, rect())) {
-        emit Click(ElementIndex);
-    }
-}
-
-void PictureCell::mouseDoubleClickEvent(QMouseEvent* event) {
-    Clicks.DoubleClickPressed(event);
-    event->accept();
-}
-
-void PictureCell::mouseMoveEvent(QMouseEvent* event) {
-    event->accept();
-    emit MouseMove(ElementIndex);
-}
-
 OptionButton::OptionButton(const QString& control, int index, const QString& caption,
                            QWidget* parent)
     : QRadioButton(caption, parent), ElementIndex(index) {

@@ -92,36 +92,6 @@ private:
     ClickRule Clicks;
 };
 
-// One cell of the bit monitor: white, red or grey (the menu background).
-class PictureCell : public QFrame {
-    Q_OBJECT
-public:
-    PictureCell(int index, QWidget* parent);
-    int Index() const { return ElementIndex; }
-    QColor BackColor() const { return Back; }
-    void SetBackColor(const QColor& color);
-    void SetGrey();
-    bool IsGrey() const { return Grey; }
-    int ColorWrites() const { return ColorWriteCount; }
-
-signals:
-    void Click(int index);
-    void MouseMove(int index);
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-
-private:
-    void Paint(const QColor& color);
-    int ElementIndex;
-    QColor Back;
-    bool Grey = false;
-    int ColorWriteCount = 0;
-    ClickRule Clicks;
-};
-
 // An option button of a group kept exclusive by the layer. SetValue(true)
 // from code raises Click like an operator's click does, also on the button
 // already selected; SetValue(false) clears it without an event. Mouse moves

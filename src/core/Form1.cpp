@@ -65,10 +65,8 @@ void Form1::ConnectHandlers() {
     each(Label11, &Form1::Label11_Click);
     each(Label12, &Form1::Label12_Click);
     each(Label24, &Form1::Label24_Click);
-    each(Picture1, &Form1::Picture1_Click);
-    for (const auto& [index, cell] : Picture1) {
-        connect(cell, &PictureCell::MouseMove, this, &Form1::Picture1_MouseMove);
-    }
+    connect(Monitor, &BitMonitor::Click, this, &Form1::Picture1_Click);
+    connect(Monitor, &BitMonitor::MouseMove, this, &Form1::Picture1_MouseMove);
     connect(Frame6, &VbFrame::MouseMove, this, &Form1::Frame6_MouseMove);
     // Any cell of a unit's row steps that unit's type forward.
     for (int u = 1; u <= 10; ++u) {

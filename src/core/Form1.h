@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/BitMonitor.h"
 #include "controls/MessageBoxes.h"
 #include "controls/VbControls.h"
 #include "core/CheckerState.h"
@@ -56,7 +57,9 @@ public:
     // Rows of the unit table (index 0 the type cell, 1..8 the channels).
     ControlArray<VbLabel> Label13, Label14, Label15, Label16, Label3, Label18, Label19, Label20,
         Label21, Label22;
-    ControlArray<PictureCell> Picture1;
+    // The bit monitor's cells, painted by one widget.
+    BitMonitor* Monitor = nullptr;
+    ControlArray<MonitorCell> Picture1;
     ControlArray<OptionButton> Option1, Option2, Option3, Option4;
     ControlArray<CommandButton> Command1, Command2, Command3;
     QLineEdit* Text1 = nullptr;

@@ -145,15 +145,17 @@ void Form1::BuildLineMonitor() {
                   QStringLiteral(" 0    1   2    3   4    5    6    7    8    9   A    B   C    "
                                  "D   E   F"),
                   Twips(360, 510, 3885, 135), false, 7.5);
-    for (int n = 0; n < 256; ++n) {
+    Monitor = new BitMonitor(QStringLiteral("Picture1"), Frame6);
+    std::array<QRect, BitMonitor::kCells> cellRects;
+    for (int n = 0; n < BitMonitor::kCells; ++n) {
         const int r = n / 16;
         const int c = n % 16;
         const int left = c < 8 ? 300 + 240 * c : 2280 + 240 * (c - 8);
         const int top = r < 8 ? 690 + 240 * r : 2670 + 240 * (r - 8);
-        auto* cell = new PictureCell(n, Frame6);
-        cell->setGeometry(Twips(left, top, 252, 252));
-        Picture1.Add(n, cell);
+        cellRects[static_cast<std::size_t>(n)] = Twips(left, top, 252, 252);
+        Picture1.Add(n, Monitor->Cell(n));
     }
+    Monitor->PlaceCells(cellRects);
     for (int r = 0; r < 16; ++r) {
         const int top = r < 8 ? 690 + 240 * r : 2670 + 240 * (r - 8);
         AddLabel(Label7, Frame6, QStringLiteral("Label7"), r, QString::number(r, 16).toUpper(),

@@ -14,7 +14,7 @@ void Form1::RefreshMonitor() {
     for (int i = 0; i <= last; ++i) {
         const auto at = static_cast<std::size_t>(base + i);
         const int16_t b = State.ScanBits.at(at);
-        PictureCell* cell = Picture1(i);
+        MonitorCell* cell = Monitor->Cell(i);
         // The cell is repainted when it does not show its bit: the bit changed
         // since the last paint, the cell is grey, or a "QB" or "Qf" reply came
         // for another line than the grid showed (the reply switches the line
@@ -30,7 +30,7 @@ void Form1::RefreshMonitor() {
     }
     if (State.ScanBitLast != State.PaintedBitLast) {
         for (int i = last + 1; i <= 255; ++i) {
-            Picture1(i)->SetGrey();
+            Monitor->Cell(i)->SetGrey();
         }
         State.PaintedBitLast = State.ScanBitLast;
     }

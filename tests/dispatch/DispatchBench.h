@@ -44,7 +44,7 @@ struct DispatchBench : FormFixture {
     QByteArray GridPicture() const {
         QByteArray out;
         for (int i = 0; i < 256; ++i) {
-            const PictureCell* cell = Form->Picture1(i);
+            const MonitorCell* cell = Form->Picture1(i);
             if (cell->IsGrey()) {
                 out += cell->BackColor() == Colors::MenuBackground() ? 'G' : '?';
             } else if (cell->BackColor() == Colors::kWhite) {

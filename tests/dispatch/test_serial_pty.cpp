@@ -70,7 +70,7 @@ private slots:
         }
         auto gridShows = [&] {
             for (int i = 0; i < 256; ++i) {
-                const PictureCell* cell = form.Picture1(i);
+                const MonitorCell* cell = form.Picture1(i);
                 const bool ok = i < 64 ? cell->BackColor() ==
                                              (picture[i] == 'R' ? Colors::kRed : Colors::kWhite)
                                        : cell->IsGrey();

@@ -10,7 +10,8 @@ class TestLayout : public QObject {
 private slots:
     void elementCountsMatchThePanel() {
         FormFixture f(false);
-        QCOMPARE(f->findChildren<PictureCell*>().size(), 256);
+        QCOMPARE(f->findChildren<BitMonitor*>().size(), 1);
+        QCOMPARE(f->Picture1.Count(), 256);
         QCOMPARE(f->Label7.Count(), 16);
         // The unit table: the white labels of the board below its column
         // header, ten rows of a type cell and eight channels.

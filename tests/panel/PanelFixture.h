@@ -52,6 +52,14 @@ struct PanelFixture {
         Serial.Receive(FakeSerialControl::Reply(codeAndData));
         QTRY_VERIFY(Serial.Incoming.isEmpty());
     }
+
+    // The mouse on cell i of the bit monitor, at the cell's middle.
+    void ClickCell(int i, Qt::MouseButton button = Qt::LeftButton) const {
+        QTest::mouseClick(Form->Monitor, button, {}, Form->Monitor->CellCenter(i));
+    }
+    void MoveOverCell(int i) const {
+        QTest::mouseMove(Form->Monitor, Form->Monitor->CellCenter(i));
+    }
 };
 
 // CR LF body CR LF and two upper-case hex digits of the byte sum modulo 256.

@@ -38,10 +38,22 @@ Effect EffectOf(PanelFixture& f) {
              f->Label22(9)->Caption()}};
 }
 
+// The middle of an element found by its name, in the window's coordinates; the
+// monitor's cells "Picture1_n" are painted by one widget.
+QPoint CentreOf(PanelFixture& f, const QString& element) {
+    if (element.startsWith(QLatin1String("Picture1_"))) {
+        const int cell = element.mid(9).toInt();
+        return f->Monitor->mapTo(f.Form.get(), f->Monitor->CellCenter(cell));
+    }
+    const QWidget* w = f->findChild<QWidget*>(element);
+    return w != nullptr ? w->mapTo(f.Form.get(), w->rect().center()) : QPoint(-1, -1);
+}
+
 // Presses and releases through the window system, as a real mouse does: the
 // second press of a quick pair is reported as a double-click.
-void PressOn(PanelFixture& f, QWidget* element, bool twiceQuickly) {
-    const QPoint at = element->mapTo(f.Form.get(), element->rect().center());
+void PressOn(PanelFixture& f, const QString& element, bool twiceQuickly) {
+    const QPoint at = CentreOf(f, element);
+    QVERIFY(at.x() >= 0);
     if (twiceQuickly) {
         QTest::mouseDClick(f->windowHandle(), Qt::LeftButton, {}, at);
     } else {
@@ -73,7 +85,7 @@ private slots:
         f.Deliver(scan);
         f.Forget();
         const int before = f.State().ByteCount;
-        QTest::mouseClick(f->Picture1(cell), Qt::LeftButton);
+        f.ClickCell(cell);
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{sent});
         QCOMPARE(f.State().ByteCount - before, 12);
     }
@@ -81,7 +93,7 @@ private slots:
     void theStateDigitFollowsTheReportNotTheCellColour() {
         PanelFixture f;
         // Nothing reported yet: every cell is written as "set".
-        QTest::mouseClick(f->Picture1(200), Qt::LeftButton);
+        f.ClickCell(200);
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Frame("QW0C83")});
         // Line 2 reported with bit 0 set, then line 0 shown again by the Line
         // select without a new report: line 0's own bit decides.
@@ -89,14 +101,51 @@ private slots:
         QVERIFY(f->Picture1(0)->BackColor() == Colors::kRed);
         f.State().ScanLine = 0;
         f.Forget();
-        QTest::mouseClick(f->Picture1(0), Qt::LeftButton);
+        f.ClickCell(0);
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Frame("QW0003")});
         // A greyed cell beyond a short scan still sends its command.
         f.Deliver("QB0" + QByteArray(8, '0'));
         QVERIFY(f->Picture1(100)->IsGrey());
         f.Forget();
-        QTest::mouseClick(f->Picture1(100), Qt::LeftButton);
+        f.ClickCell(100);
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Frame("QW0643")});
+    }
+
+    void aPressCarriedOffOrAnotherButtonWritesNothing() {
+        PanelFixture f;
+        f.ClickCell(0x2A, Qt::RightButton);
+        QTest::mousePress(f->Monitor, Qt::LeftButton, {}, f->Monitor->CellCenter(3));
+        QTest::mouseRelease(f->Monitor, Qt::LeftButton, {}, f->Monitor->CellCenter(4));
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{});
+    }
+
+    // The cells come from one widget's paint: each shows its colour, and a
+    // change repaints that cell and the neighbours whose borders it shares.
+    void theMonitorPaintsTheCellColoursAndRepaintsOnlyChangedCells() {
+        PanelFixture f;
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.Form.get()));
+        f.Deliver(BitScan('0', "1")); // bit 0 of line 0
+        QImage shown = f->Monitor->grab().toImage();
+        QCOMPARE(shown.pixelColor(f->Monitor->CellCenter(0)), Colors::kRed);
+        QCOMPARE(shown.pixelColor(f->Monitor->CellCenter(1)), Colors::kWhite);
+        QCOMPARE(shown.pixelColor(f->Monitor->CellCenter(255)), Colors::kWhite);
+
+        QTRY_VERIFY(f->Monitor->CellsPainted() > 0);
+        QTest::qWait(50);
+        const qint64 before = f->Monitor->CellsPainted();
+        f.Deliver(BitScan('0', "0000000000000000000000000000000000000000000000000000000000000008"));
+        QTRY_VERIFY(f->Monitor->CellsPainted() > before);
+        QTest::qWait(50);
+        // Cell 0 (with its right and lower neighbours) and cell 255 (with its
+        // left and upper neighbours): at most 8 cells, nowhere near 256.
+        QVERIFY2(f->Monitor->CellsPainted() - before <= 8,
+                 qPrintable(QString::number(f->Monitor->CellsPainted() - before)));
+
+        f.Deliver("QB0" + QByteArray(8, '0')); // 32 bits: the rest turns grey
+        shown = f->Monitor->grab().toImage();
+        QCOMPARE(shown.pixelColor(f->Monitor->CellCenter(0)), Colors::kWhite);
+        QCOMPARE(shown.pixelColor(f->Monitor->CellCenter(100)), Colors::MenuBackground());
     }
 
     void theLabelsBesideARowWriteItsHalves_data() {
@@ -121,9 +170,8 @@ private slots:
         f.State().ScanLine = static_cast<int16_t>(line);
         f.Forget();
         const int before = f.State().ByteCount;
-        auto* target = f->Frame6->findChild<VbLabel*>(label);
-        QVERIFY(target != nullptr);
-        PressOn(f, target, false); // whatever lies on top there takes the click
+        QVERIFY(f->Frame6->findChild<VbLabel*>(label) != nullptr);
+        PressOn(f, label, false); // whatever lies on top there takes the click
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{sent});
         QCOMPARE(f.State().ByteCount, before);
     }
@@ -150,7 +198,7 @@ private slots:
         QTest::mouseClick(f->Option4(decimal ? 0 : 1), Qt::LeftButton);
         QCOMPARE(f->Option4(0)->Value(), decimal);
         QCOMPARE(f->Option4(1)->Value(), !decimal);
-        QTest::mouseMove(f->Picture1(cell));
+        f.MoveOverCell(cell);
         QTRY_COMPARE(f->Label2(4)->Caption(), shown);
         // Onto the Dec and Hex buttons: they are elements, not the frame.
         for (int i : {0, 1}) {
@@ -162,6 +210,12 @@ private slots:
         const QPoint background = FrameBackground(f->Frame6);
         QVERIFY(background.x() >= 0);
         QTest::mouseMove(f->Frame6, background);
+        QTRY_COMPARE(f->Label2(4)->Caption(), QString());
+        // The gap between the upper and the lower eight rows is background too.
+        f.MoveOverCell(cell);
+        QTRY_COMPARE(f->Label2(4)->Caption(), shown);
+        const QRect row7 = f->Picture1(7 * 16)->geometry();
+        QTest::mouseMove(f->Frame6, QPoint(row7.center().x(), row7.bottom() + 2));
         QTRY_COMPARE(f->Label2(4)->Caption(), QString());
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{});
     }
@@ -190,14 +244,11 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(f->Form.get()));
             f->Forget();
         }
-        auto* inSingle = single->findChild<QWidget*>(element);
-        auto* inTwice = twice->findChild<QWidget*>(element);
-        QVERIFY(inSingle != nullptr && inTwice != nullptr);
         const Effect before = EffectOf(single);
         for (int i = 0; i < clicksItEquals; ++i) {
-            PressOn(single, inSingle, false);
+            PressOn(single, element, false);
         }
-        PressOn(twice, inTwice, true);
+        PressOn(twice, element, true);
         const Effect once = EffectOf(single);
         QVERIFY(!(once == before));
         const Effect doubled = EffectOf(twice);
