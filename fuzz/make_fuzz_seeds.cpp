@@ -37,7 +37,7 @@ struct Session {
 };
 
 QByteArray Command(const char* codeAndArguments) {
-    return FrameBytes(CommandText(codeAndArguments));
+    return CommandFrame(codeAndArguments);
 }
 QByteArray ResultLine(const char* text) {
     return QByteArray("\r\n") + text + "\r\n";
