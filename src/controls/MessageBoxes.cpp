@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include <cstdio>
+
 void QtMessageBoxes::Information(const QString& title, const QString& text) {
     QMessageBox::information(Parent, title, text, QMessageBox::Ok);
 }
@@ -11,4 +13,21 @@ bool QtMessageBoxes::Question(const QString& title, const QString& text) {
     // stop the unit and end the program.
     return QMessageBox::question(Parent, title, text, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
+}
+
+namespace {
+void PrintBox(const QString& title, const QString& text) {
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String(" / "));
+    std::fprintf(stderr, "zel_checker: [%s] %s\n", qPrintable(title), qPrintable(shown));
+}
+} // namespace
+
+void UnattendedMessageBoxes::Information(const QString& title, const QString& text) {
+    PrintBox(title, text);
+}
+
+bool UnattendedMessageBoxes::Question(const QString& title, const QString& text) {
+    PrintBox(title, text + QStringLiteral(" (answered No)"));
+    return false;
 }

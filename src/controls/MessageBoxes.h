@@ -26,3 +26,12 @@ public:
 private:
     QWidget* Parent;
 };
+
+// For a window nobody can answer (offscreen, an unattended unit check): each
+// box is written to standard error instead, and a question gets its default
+// answer, No.
+class UnattendedMessageBoxes : public MessageBoxes {
+public:
+    void Information(const QString& title, const QString& text) override;
+    bool Question(const QString& title, const QString& text) override;
+};

@@ -4,6 +4,7 @@
 #include "controls/MessageBoxes.h"
 #include "controls/VbControls.h"
 #include "core/CheckerState.h"
+#include "link/FrameCollector.h"
 #include "link/SerialControl.h"
 
 #include <QLineEdit>
@@ -98,6 +99,9 @@ public:
     // ---- start-up and shutdown (core/) ----
     void Form_Load();
     void Form_QueryUnload(int& cancel, int unloadMode);
+    // The stop sequence once the quit is agreed: Reset a connected unit, stop
+    // the record scan, clear the memory and unload the window.
+    void StopAndUnload();
     void mnuExit_Click();
     // The window is closing: the stop sequence has sent its final memory
     // clear. From then on nothing more goes to the unit, waits return at
@@ -206,6 +210,14 @@ public:
     void Option4_Click(int index);
     void Label12_Click(int index);
     void UnitRow_Click(int unit);
+
+signals:
+    // Every frame sent to the unit, and every frame collected from it once the
+    // dispatcher has handled it (so the checker state already shows what it
+    // carried). For watchers such as the automatic unit check; the window
+    // itself does not use them.
+    void FrameSent(const QByteArray& bytes);
+    void FrameHandled(const QByteArray& bytes, const FrameOutcome& outcome);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -58,6 +58,11 @@ void Form1::Form_QueryUnload(int& cancel, int /*unloadMode*/) {
         State.QuitAsked = 0;
         return;
     }
+    StopAndUnload();
+}
+
+void Form1::StopAndUnload() {
+    State.QuitAsked = 1;
     if (State.Connected == 1) {
         Command3_Click(1);
     }

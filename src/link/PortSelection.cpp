@@ -85,6 +85,7 @@ void Form1::SendCommand(QByteArrayView codeAndArguments) {
         if (Trace != nullptr) {
             Trace->Sent(FrameKind::Command, frame);
         }
+        emit FrameSent(frame);
     }
 }
 
@@ -95,6 +96,7 @@ void Form1::SendModemLine(QByteArrayView text) {
         if (Trace != nullptr) {
             Trace->Sent(FrameKind::ModemLine, line);
         }
+        emit FrameSent(line);
     }
 }
 

@@ -37,9 +37,11 @@ void Form1::MSComm1_OnComm() {
     SerialByteSource source(*MSComm1);
     const FrameOutcome frame =
         CollectFrame(source, State.ReceiveBuffer.data(), CheckerState::kReceiveBufferSize);
+    // Copied before the dispatcher, whose waits may let a nested receive event
+    // refill the buffer.
+    const QByteArray bytes(reinterpret_cast<const char*>(State.ReceiveBuffer.data()), frame.Count);
     if (Trace != nullptr) {
-        Trace->Received(QByteArrayView(State.ReceiveBuffer.data(), frame.Count), frame,
-                        CheckerState::kReceiveBufferSize);
+        Trace->Received(bytes, frame, CheckerState::kReceiveBufferSize);
     }
     switch (frame.Result) {
     case ReplyReceiver::Result::Accepted:
@@ -54,4 +56,5 @@ void Form1::MSComm1_OnComm() {
     default:
         break; // rejected frames leave the lamp as it was
     }
+    emit FrameHandled(bytes, frame);
 }
