@@ -1,5 +1,6 @@
 // zel_checker: the bench checker for ZEL-03 units on a serial port.
 #include "Demo.h"
+#include "checks/UnitCheck.h"
 #include "controls/MessageBoxes.h"
 #include "core/Form1.h"
 #include "link/PortNames.h"
@@ -9,6 +10,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
+#include <QMetaObject>
 
 #include <cstdio>
 
@@ -22,6 +25,8 @@ struct Options {
     bool TraceOn = false;
     QString TraceFile; // empty: standard error
     QString RecordFile;
+    bool CheckUnit = false;
+    QString ReportFile;
 };
 
 // Reads the command line before any window system is touched, so that --help,
@@ -61,8 +66,20 @@ int ReadOptions(int argc, char* argv[], Options* options) {
         QStringLiteral("Append every row the unit table shows to FILE as CSV (time, unit, type, "
                        "record, eight channel texts)."),
         QStringLiteral("FILE"));
+    const QCommandLineOption checkUnitOption(
+        QStringLiteral("check-unit"),
+        QStringLiteral("Run the check procedure on the unit and judge it: Pattern1, Pattern2 and "
+                       "Pattern3 read back bit for bit, Clear4, the 24-bit counter, a record "
+                       "scan and Stop. Prints the verdict, shows it, closes the window and "
+                       "exits with 0 (pass), 1 (a step failed) or 2 (no port or no unit); "
+                       "offscreen when there is no display."));
+    const QCommandLineOption reportOption(
+        QStringLiteral("report"),
+        QStringLiteral("With --check-unit: write the verdict, each step with its reason and the "
+                       "frames it judged, as JSON to FILE."),
+        QStringLiteral("FILE"));
     parser.addOptions({helpOption, versionOption, portOption, simulateOption, screenshotOption,
-                       traceOption, recordOption});
+                       traceOption, recordOption, checkUnitOption, reportOption});
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
@@ -116,6 +133,16 @@ int ReadOptions(int argc, char* argv[], Options* options) {
         std::fprintf(stderr, "zel_checker: --record needs a file name\n");
         return 2;
     }
+    options->CheckUnit = parser.isSet(checkUnitOption);
+    options->ReportFile = parser.value(reportOption);
+    if (parser.isSet(reportOption) && (!options->CheckUnit || options->ReportFile.isEmpty())) {
+        std::fprintf(stderr, "zel_checker: --report needs --check-unit and a file name\n");
+        return 2;
+    }
+    if (options->CheckUnit && !options->Screenshot.isEmpty()) {
+        std::fprintf(stderr, "zel_checker: --check-unit and --screenshot do not go together\n");
+        return 2;
+    }
     return -1;
 }
 
@@ -145,9 +172,15 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "zel_checker: --record: %s\n", qPrintable(fileError));
         return 1;
     }
+    QFile report(options.ReportFile);
+    if (!options.ReportFile.isEmpty() && !report.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        std::fprintf(stderr, "zel_checker: --report: %s: %s\n", qPrintable(options.ReportFile),
+                     qPrintable(report.errorString()));
+        return 2;
+    }
 #ifdef Q_OS_LINUX
     if (!HaveDisplay()) {
-        if (options.Screenshot.isEmpty()) {
+        if (options.Screenshot.isEmpty() && !options.CheckUnit) {
             std::fprintf(stderr, "zel_checker: no display (DISPLAY and WAYLAND_DISPLAY are unset). "
                                  "Run it in a desktop session, or render the demo with "
                                  "--simulate --screenshot FILE.\n");
@@ -178,9 +211,14 @@ int main(int argc, char* argv[]) {
     }
 
     QtSerialControl serial(names);
-    QtMessageBoxes boxes(nullptr);
-    Form1 form(&serial, &boxes);
-    boxes.SetParent(&form);
+    // On the offscreen platform nobody could answer a box: boxes go to stderr.
+    const bool unattended = QGuiApplication::platformName() == QLatin1String("offscreen") ||
+                            QGuiApplication::platformName() == QLatin1String("minimal");
+    QtMessageBoxes shownBoxes(nullptr);
+    UnattendedMessageBoxes printedBoxes;
+    MessageBoxes* boxes = unattended ? static_cast<MessageBoxes*>(&printedBoxes) : &shownBoxes;
+    Form1 form(&serial, boxes);
+    shownBoxes.SetParent(&form);
     if (options.TraceOn) {
         form.Trace = &trace;
     }
@@ -205,6 +243,13 @@ int main(int argc, char* argv[]) {
     form.Form_Load();
     if (!options.Screenshot.isEmpty()) {
         RunScreenshotDemo(form, options.Screenshot);
+    }
+    if (options.CheckUnit) {
+        UnitCheck check(form, QStringLiteral("zel_checker %1").arg(QStringLiteral(ZEL_VERSION)),
+                        options.ReportFile.isEmpty() ? nullptr : &report);
+        QMetaObject::invokeMethod(&check, &UnitCheck::Run, Qt::QueuedConnection);
+        QApplication::exec();
+        return check.ExitStatus();
     }
     return QApplication::exec();
 }

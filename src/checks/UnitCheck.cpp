@@ -1,0 +1,465 @@
+#include "checks/UnitCheck.h"
+
+#include "core/Form1.h"
+#include "decode/ScanParse.h"
+#include "link/HexText.h"
+
+#include <QDateTime>
+
+#include <cstdio>
+#include <map>
+
+namespace {
+
+using Result = ReplyReceiver::Result;
+
+// The code and arguments of a command or reply frame: what stands between
+// the leading CR LF and the next CR.
+QByteArrayView FrameText(QByteArrayView bytes) {
+    if (!bytes.startsWith("\r\n")) {
+        return {};
+    }
+    const QByteArrayView rest = bytes.sliced(2);
+    const qsizetype cr = rest.indexOf('\r');
+    return cr < 0 ? rest : rest.first(cr);
+}
+
+bool IsBitScanPoll(QByteArrayView text) {
+    return text.startsWith("QB") || text == "QA";
+}
+
+// The reply refuses the command whose code follows its "Q?" or "Q!".
+bool Refuses(QByteArrayView reply, QByteArrayView code) {
+    return (reply.startsWith("Q?") || reply.startsWith("Q!")) &&
+           (reply.sliced(2).startsWith(code) || reply.sliced(2).startsWith(code.sliced(1)));
+}
+
+QString Milliseconds(int ms) {
+    return QStringLiteral("%1 ms").arg(ms);
+}
+
+} // namespace
+
+UnitCheck::UnitCheck(Form1& form, QString checker, QFile* reportFile)
+    : Form(form), ReportFile(reportFile) {
+    Result.Checker = std::move(checker);
+    connect(&Form, &Form1::FrameSent, this, &UnitCheck::OnSent);
+    connect(&Form, &Form1::FrameHandled, this, &UnitCheck::OnHandled);
+}
+
+void UnitCheck::OnSent(const QByteArray& bytes) {
+    Seen seen;
+    seen.Wall = QDateTime::currentDateTime();
+    seen.Bytes = bytes;
+    Log.push_back(std::move(seen));
+}
+
+void UnitCheck::OnHandled(const QByteArray& bytes, const FrameOutcome& outcome) {
+    Seen seen;
+    seen.Wall = QDateTime::currentDateTime();
+    seen.FromUnit = true;
+    seen.Bytes = bytes;
+    seen.Outcome = outcome;
+    const QByteArrayView text = FrameText(bytes);
+    if (outcome.Result == Result::Accepted) {
+        const CheckerState& state = Form.State;
+        // A "QB" reply names its line; a "QD" reply carries all four.
+        const bool lineScan = text.startsWith("QB") && ScanReplyLine(bytes) == Line;
+        if ((lineScan || text.startsWith("QD")) && state.ScanBitLast <= 255) {
+            seen.ScanReply = true;
+            std::copy_n(state.ScanBits.begin() + 256 * Line, 256, seen.Bits.begin());
+            seen.BitLast = state.ScanBitLast;
+        }
+        seen.Counter = state.CounterValue;
+    }
+    Log.push_back(std::move(seen));
+}
+
+qsizetype UnitCheck::WaitFor(qsizetype from, int maxMs,
+                             const std::function<bool(const Seen&)>& match) {
+    qsizetype found = -1;
+    qsizetype next = from;
+    Form.WaitUntil(
+        [&] {
+            for (; next < static_cast<qsizetype>(Log.size()); ++next) {
+                if (match(Log[static_cast<std::size_t>(next)])) {
+                    found = next;
+                    return true;
+                }
+            }
+            return false;
+        },
+        maxMs);
+    return found;
+}
+
+qsizetype UnitCheck::FindSent(qsizetype from, QByteArrayView prefix) const {
+    for (qsizetype i = from; i < static_cast<qsizetype>(Log.size()); ++i) {
+        const Seen& seen = Log[static_cast<std::size_t>(i)];
+        if (!seen.FromUnit && FrameText(seen.Bytes).startsWith(prefix)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void UnitCheck::Judge(StepReport& step, qsizetype i) const {
+    const Seen& seen = Log[static_cast<std::size_t>(i)];
+    JudgedFrame frame;
+    frame.Wall = seen.Wall;
+    frame.Direction = seen.FromUnit ? LineDirection::FromUnit : LineDirection::ToUnit;
+    frame.Bytes = seen.Bytes;
+    if (seen.FromUnit) {
+        frame.Verdict = ReceiveVerdict(seen.Outcome, CheckerState::kReceiveBufferSize);
+    }
+    step.Frames.append(frame);
+}
+
+void UnitCheck::JudgeChecksums(StepReport& step, qsizetype from) const {
+    int errors = 0;
+    QString first;
+    for (qsizetype i = from; i < static_cast<qsizetype>(Log.size()); ++i) {
+        const Seen& seen = Log[static_cast<std::size_t>(i)];
+        if (seen.FromUnit && seen.Outcome.Result == Result::ChecksumError) {
+            if (errors++ == 0) {
+                first = ReceiveVerdict(seen.Outcome, CheckerState::kReceiveBufferSize);
+            }
+            Judge(step, i);
+        }
+    }
+    if (errors == 0) {
+        return;
+    }
+    const QString reason = errors == 1 ? first
+                                       : QStringLiteral("%1 replies with a checksum error, the "
+                                                        "first: %2")
+                                             .arg(errors)
+                                             .arg(first);
+    step.Reason = step.Result == StepResult::Fail && !step.Reason.isEmpty()
+                      ? step.Reason + QStringLiteral("; ") + reason
+                      : reason;
+    step.Result = StepResult::Fail;
+}
+
+bool UnitCheck::Connect() {
+    StepReport step{QStringLiteral("Connect"), StepResult::Fail, {}, 0, {}};
+    QElapsedTimer stepClock;
+    stepClock.start();
+    CheckerState& state = Form.State;
+    Form.WaitUntil([&] { return state.VersionReplied == 1; }, kConnectWaitMs);
+    if (state.VersionReplied == 0 && !Form.Closing()) {
+        Form.Command3_Click(0); // Restart
+    }
+    if (state.VersionReplied == 1) {
+        Form.WaitUntil([&] { return state.Connected == 1; }, kSequenceWaitMs);
+        Result.UnitAnswered = true;
+        Result.Rom = Form.Label2(1)->Caption().simplified();
+        step.Result = StepResult::Pass;
+        step.Reason = QStringLiteral("ROM %1").arg(Result.Rom);
+        for (qsizetype i = 0; i < static_cast<qsizetype>(Log.size()); ++i) {
+            const Seen& seen = Log[static_cast<std::size_t>(i)];
+            if (seen.FromUnit && seen.Outcome.Result == Result::Accepted &&
+                FrameText(seen.Bytes).startsWith("QV")) {
+                Judge(step, i);
+            }
+        }
+    } else {
+        step.Reason = QStringLiteral("no answer to the version request, also after Restart");
+    }
+    step.Ms = stepClock.elapsed();
+    Result.Steps.append(step);
+    return Result.UnitAnswered;
+}
+
+StepReport UnitCheck::CheckLine(const QString& name, int button, QByteArrayView writePrefix) {
+    StepReport step{name, StepResult::Fail, {}, 0, {}};
+    const qsizetype begin = static_cast<qsizetype>(Log.size());
+    Form.Command2_Click(button);
+    const qsizetype write = FindSent(begin, writePrefix);
+    if (write < 0) {
+        step.Reason = QStringLiteral("the command did not go out");
+        return step;
+    }
+    Judge(step, write);
+    // What was written: the line write's 64 data digits, or nothing at all
+    // after the memory clear.
+    const QByteArrayView writeText = FrameText(Log[static_cast<std::size_t>(write)].Bytes);
+    const QByteArray written =
+        writePrefix == "Q:" ? writeText.sliced(5).toByteArray() : QByteArray(64, '0');
+    // A scan counts once a poll has gone out after the write: the unit
+    // answers in order, so that poll's answer shows the line as written. A
+    // first answer that differs gets a second look (it may still be the
+    // answer to an older poll); the second decides.
+    bool polled = false;
+    int answers = 0;
+    QList<CellDifference> differences;
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype from = write + 1;
+    while (answers < 2) {
+        const int left = kScanWaitMs - static_cast<int>(clock.elapsed());
+        const qsizetype found = WaitFor(from, std::max(left, 0), [&](const Seen& seen) {
+            if (!seen.FromUnit) {
+                polled = polled || IsBitScanPoll(FrameText(seen.Bytes));
+                return false;
+            }
+            return polled && seen.ScanReply;
+        });
+        if (found < 0) {
+            break;
+        }
+        from = found + 1;
+        ++answers;
+        Judge(step, found);
+        const Seen& reply = Log[static_cast<std::size_t>(found)];
+        differences = CompareLine(written, reply.Bits, reply.BitLast);
+        if (differences.isEmpty()) {
+            step.Result = StepResult::Pass;
+            step.Reason = QStringLiteral("line %1 read back as written, %2 bits")
+                              .arg(Line)
+                              .arg(reply.BitLast + 1);
+            break;
+        }
+    }
+    if (answers == 0) {
+        step.Reason = QStringLiteral("no bit scan of line %1 within %2")
+                          .arg(Line)
+                          .arg(Milliseconds(kScanWaitMs));
+    } else if (step.Result == StepResult::Fail) {
+        step.Reason = QStringLiteral("line %1: %2").arg(Line).arg(DescribeDifferences(differences));
+    }
+    JudgeChecksums(step, begin);
+    return step;
+}
+
+bool UnitCheck::ReadCounter(StepReport& step, int32_t* value) {
+    const qsizetype begin = static_cast<qsizetype>(Log.size());
+    Form.Command1_Click(1); // "Read"
+    const qsizetype request = FindSent(begin, "QG");
+    if (request < 0) {
+        step.Reason = QStringLiteral("the counter request did not go out");
+        return false;
+    }
+    Judge(step, request);
+    const qsizetype found = WaitFor(request + 1, kCounterWaitMs, [](const Seen& seen) {
+        const QByteArrayView text = FrameText(seen.Bytes);
+        return seen.FromUnit && seen.Outcome.Result == Result::Accepted &&
+               (text.startsWith("QG") || Refuses(text, "QG"));
+    });
+    if (found < 0) {
+        step.Reason =
+            QStringLiteral("no counter reply within %1").arg(Milliseconds(kCounterWaitMs));
+        return false;
+    }
+    Judge(step, found);
+    const Seen& reply = Log[static_cast<std::size_t>(found)];
+    const QByteArrayView text = FrameText(reply.Bytes);
+    if (!text.startsWith("QG")) {
+        step.Reason = QStringLiteral("the unit refused the counter request (%1)")
+                          .arg(QString::fromLatin1(text.toByteArray()));
+        return false;
+    }
+    *value = reply.Counter;
+    return true;
+}
+
+StepReport UnitCheck::CheckCounter() {
+    StepReport step{QStringLiteral("24-bit counter"), StepResult::Fail, {}, 0, {}};
+    const int bitLast = Form.State.ScanBitLast;
+    if (bitLast != 255) {
+        step.Result = StepResult::Skip;
+        step.Reason = QStringLiteral("the counter buttons act only while the bit scan carries "
+                                     "256 bits; this unit scans %1")
+                          .arg(bitLast + 1);
+        return step;
+    }
+    const qsizetype begin = static_cast<qsizetype>(Log.size());
+    int32_t first = 0;
+    int32_t second = 0;
+    if (ReadCounter(step, &first)) {
+        Form.WaitTimer(kCounterGapMs);
+        if (ReadCounter(step, &second)) {
+            if (CounterAdvanced(static_cast<uint32_t>(first), static_cast<uint32_t>(second))) {
+                step.Result = StepResult::Pass;
+                step.Reason = QStringLiteral("%1, then %2").arg(first).arg(second);
+            } else {
+                step.Reason = QStringLiteral("the counter did not advance: %1 both times, %2 apart")
+                                  .arg(first)
+                                  .arg(Milliseconds(kCounterGapMs));
+            }
+        }
+    }
+    JudgeChecksums(step, begin);
+    return step;
+}
+
+StepReport UnitCheck::CheckRecordScan() {
+    StepReport step{QStringLiteral("Record scan"), StepResult::Fail, {}, 0, {}};
+    const qsizetype begin = static_cast<qsizetype>(Log.size());
+    const int units = Form.State.ScanMax;
+    Form.Command2_Click(11); // "Auto-F"
+    const qsizetype start = FindSent(begin, "QRF");
+    if (start < 0) {
+        step.Reason = QStringLiteral("the record scan command did not go out");
+        return step;
+    }
+    Judge(step, start);
+    // Each poll's answer is what the unit sends before the next poll: the
+    // first poll of each unit decides for it.
+    std::map<int, QString> failures; // unit -> why
+    std::map<int, bool> decided;
+    int polledUnit = 0;
+    QString refusal; // the receiver's verdict on a frame that came instead
+    bool answered = false;
+    const auto decide = [&] {
+        if (polledUnit < 1 || decided.count(polledUnit) != 0) {
+            return;
+        }
+        decided[polledUnit] = true;
+        if (!answered) {
+            failures[polledUnit] = refusal.isEmpty() ? QStringLiteral("no answer") : refusal;
+        }
+    };
+    const int maxMs = units * kSamplePeriodMs + kRecordExtraMs;
+    WaitFor(start + 1, maxMs, [&](const Seen& seen) {
+        const QByteArrayView text = FrameText(seen.Bytes);
+        if (!seen.FromUnit) {
+            if (text.startsWith("Qf")) {
+                decide();
+                polledUnit = static_cast<int>(ReadHex(text.sliced(3)));
+                answered = false;
+                refusal.clear();
+            }
+        } else if (polledUnit >= 1 && decided.count(polledUnit) == 0) {
+            if (seen.Outcome.Result == Result::Accepted && text.startsWith("Qf")) {
+                answered = true;
+                decide();
+            } else if (seen.Outcome.Result != Result::Accepted && refusal.isEmpty()) {
+                refusal = ReceiveVerdict(seen.Outcome, CheckerState::kReceiveBufferSize);
+            }
+        }
+        for (int u = 1; u <= units; ++u) {
+            if (decided.count(u) == 0) {
+                return false;
+            }
+        }
+        return true;
+    });
+    decide(); // the last poll's answer, if the time ran out waiting for it
+    for (qsizetype i = start + 1; i < static_cast<qsizetype>(Log.size()); ++i) {
+        const Seen& seen = Log[static_cast<std::size_t>(i)];
+        if (seen.FromUnit && FrameText(seen.Bytes).startsWith("Qf") &&
+            seen.Outcome.Result == Result::Accepted) {
+            Judge(step, i);
+        }
+    }
+    QStringList reasons;
+    for (int u = 1; u <= units; ++u) {
+        if (decided.count(u) == 0) {
+            reasons
+                << QStringLiteral("unit %1: not polled within %2").arg(u).arg(Milliseconds(maxMs));
+        } else if (failures.count(u) != 0) {
+            reasons << QStringLiteral("unit %1: %2").arg(u).arg(failures[u]);
+        }
+    }
+    if (reasons.isEmpty()) {
+        step.Result = StepResult::Pass;
+        step.Reason = QStringLiteral("units 1..%1 answered").arg(units);
+    } else {
+        step.Reason = reasons.join(QStringLiteral("; "));
+    }
+    JudgeChecksums(step, begin);
+    return step;
+}
+
+StepReport UnitCheck::CheckStop() {
+    StepReport step{QStringLiteral("Stop"), StepResult::Fail, {}, 0, {}};
+    const qsizetype begin = static_cast<qsizetype>(Log.size());
+    Form.Command2_Click(6); // "Stop"
+    const qsizetype stop = FindSent(begin, "QRD");
+    if (stop < 0) {
+        step.Reason = QStringLiteral("the stop command did not go out");
+        return step;
+    }
+    Judge(step, stop);
+    bool polled = false;
+    const qsizetype found = WaitFor(stop + 1, kScanWaitMs, [&](const Seen& seen) {
+        if (!seen.FromUnit) {
+            polled = polled || IsBitScanPoll(FrameText(seen.Bytes));
+            return false;
+        }
+        return polled && seen.ScanReply;
+    });
+    if (found < 0) {
+        step.Reason = QStringLiteral("no bit scan of line %1 within %2 after Stop")
+                          .arg(Line)
+                          .arg(Milliseconds(kScanWaitMs));
+    } else {
+        Judge(step, found);
+        step.Result = StepResult::Pass;
+        step.Reason =
+            QStringLiteral("bit scan polling at %1 again").arg(Milliseconds(kSamplePeriodMs));
+    }
+    JudgeChecksums(step, begin);
+    return step;
+}
+
+void UnitCheck::Run() {
+    Clock.start();
+    Result.Started = QDateTime::currentDateTime();
+    Result.Port = QStringLiteral("COM%1").arg(Form.MSComm1->CommPort());
+    Result.Device = Form.MSComm1->DeviceName();
+    Line = Form.State.ScanLine;
+    Result.PortOpened = Form.MSComm1->PortOpen();
+    if (!Result.PortOpened) {
+        Result.Steps.append({QStringLiteral("Connect"),
+                             StepResult::Fail,
+                             QStringLiteral("the port could not be opened"),
+                             0,
+                             {}});
+    } else if (Connect()) {
+        // Polling runs at 400 ms in the bit scan while the patterns are judged.
+        Form.menuT400_Click();
+        const std::vector<std::function<StepReport()>> steps = {
+            [this] { return CheckLine(QStringLiteral("Pattern1"), 2, "Q:"); },
+            [this] { return CheckLine(QStringLiteral("Pattern2"), 3, "Q:"); },
+            [this] { return CheckLine(QStringLiteral("Pattern3"), 5, "Q:"); },
+            [this] { return CheckLine(QStringLiteral("Clear4"), 1, "QC"); },
+            [this] { return CheckCounter(); },
+            [this] { return CheckRecordScan(); },
+            [this] { return CheckStop(); },
+        };
+        for (const auto& check : steps) {
+            if (Form.Closing()) {
+                Result.Steps.append({QStringLiteral("Closed"),
+                                     StepResult::Fail,
+                                     QStringLiteral("the window was closed during the check"),
+                                     0,
+                                     {}});
+                break;
+            }
+            QElapsedTimer stepClock;
+            stepClock.start();
+            StepReport step = check();
+            step.Ms = stepClock.elapsed();
+            Result.Steps.append(step);
+        }
+    }
+    Finish();
+}
+
+void UnitCheck::Finish() {
+    Result.Ms = Clock.elapsed();
+    Ended = true;
+    if (ReportFile != nullptr) {
+        ReportFile->write(ReportJson(Result));
+        ReportFile->close();
+    }
+    std::fputs(ReportText(Result).toUtf8().constData(), stdout);
+    std::fflush(stdout);
+    if (Form.Closing()) {
+        return; // the operator closed the window: its stop sequence is under way
+    }
+    Form.Boxes->Information(QStringLiteral("ZEL_Checker"), VerdictBoxText(Result));
+    Form.StopAndUnload();
+}

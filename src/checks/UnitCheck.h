@@ -1,0 +1,92 @@
+#pragma once
+
+#include "checks/UnitCheckReport.h"
+#include "link/FrameCollector.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+class Form1;
+
+// The check procedure of the help menu, run and judged by the checker: wait
+// for the unit to name its ROM (one Restart if it does not), then Pattern1,
+// Pattern2 and Pattern3 on the line shown, each compared bit for bit with
+// what the bit scan brings back, Clear4 and a line that must read all zero,
+// the 24-bit counter read twice, a record scan of units 1..ScanMax, and Stop.
+// Every step clicks the same handlers the operator's buttons run, so the line
+// sees what a careful operator would send, and the grid shows each pattern as
+// it arrives. At the end the verdict is written as JSON, printed, shown in a
+// box, and the window closes through its ordinary stop sequence.
+class UnitCheck : public QObject {
+    Q_OBJECT
+public:
+    // The report file, if any, must already be open for writing.
+    UnitCheck(Form1& form, QString checker, QFile* reportFile);
+
+    // Runs the whole check; returns once the verdict is out and the window's
+    // stop sequence has been started. Call it from the event loop, after
+    // Form_Load.
+    void Run();
+    const CheckReport& Report() const { return Result; }
+    // 0 pass, 1 a step failed, 2 no port or no unit (also before the end).
+    int ExitStatus() const { return Ended ? Result.ExitStatus() : 2; }
+
+    // How long the steps wait for the unit.
+    static constexpr int kConnectWaitMs = 4000;  // the ROM name, before one Restart
+    static constexpr int kSequenceWaitMs = 3000; // the connect sequence after the ROM name
+    static constexpr int kScanWaitMs = 4000;     // a bit scan taken after a write
+    static constexpr int kCounterWaitMs = 2000;  // one counter reading
+    static constexpr int kCounterGapMs = 1000;   // between the two counter readings
+    static constexpr int kRecordExtraMs = 3000;  // the record scan, beyond one period a unit
+    static constexpr int kSamplePeriodMs = 400;  // polling during the check
+
+private:
+    // A frame that went either way while the check ran, with what the checker
+    // state showed right after the dispatcher handled it.
+    struct Seen {
+        QDateTime Wall;
+        bool FromUnit = false;
+        QByteArray Bytes;
+        FrameOutcome Outcome{};
+        bool ScanReply = false; // an accepted bit scan of the checked line
+        std::array<int16_t, 256> Bits{};
+        int BitLast = 0;
+        int32_t Counter = 0;
+    };
+
+    void OnSent(const QByteArray& bytes);
+    void OnHandled(const QByteArray& bytes, const FrameOutcome& outcome);
+
+    // Serves the window's events until match() holds for a frame seen from
+    // index `from` on, or maxMs have passed. Returns its index, or -1.
+    qsizetype WaitFor(qsizetype from, int maxMs, const std::function<bool(const Seen&)>& match);
+    // The first command sent from `from` on whose text starts with prefix, or -1.
+    qsizetype FindSent(qsizetype from, QByteArrayView prefix) const;
+
+    bool Connect();
+    StepReport CheckLine(const QString& name, int button, QByteArrayView writePrefix);
+    StepReport CheckCounter();
+    StepReport CheckRecordScan();
+    StepReport CheckStop();
+    // Reads the counter once; false with a reason when no reading came.
+    bool ReadCounter(StepReport& step, int32_t* value);
+    // Adds the frame at index i to the step's judged frames.
+    void Judge(StepReport& step, qsizetype i) const;
+    // Fails the step for every reply with a bad checksum seen since `from`.
+    void JudgeChecksums(StepReport& step, qsizetype from) const;
+    void Finish();
+
+    Form1& Form;
+    QFile* ReportFile;
+    CheckReport Result;
+    QElapsedTimer Clock;
+    std::vector<Seen> Log;
+    int Line = 0; // the monitor line the check writes and reads
+    bool Ended = false;
+};

@@ -1,0 +1,188 @@
+#include "checks/UnitCheckReport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+namespace {
+
+std::array<int16_t, 256> BitsSet(const QList<int>& cells, int16_t others = 0) {
+    std::array<int16_t, 256> bits{};
+    bits.fill(others);
+    for (int cell : cells) {
+        bits[static_cast<std::size_t>(cell)] = static_cast<int16_t>(1 - others);
+    }
+    return bits;
+}
+
+// "cell:read:written" for each difference, in order.
+QStringList Listed(const QList<CellDifference>& differences) {
+    QStringList listed;
+    for (const CellDifference& d : differences) {
+        listed << QStringLiteral("%1:%2:%3").arg(d.Cell).arg(d.Read).arg(d.Written);
+    }
+    return listed;
+}
+
+StepReport Step(const QString& name, StepResult result) {
+    return {name, result, {}, 0, {}};
+}
+
+} // namespace
+
+class TestUnitCheckReport : public QObject {
+    Q_OBJECT
+private slots:
+    void linesAreComparedCellByCell_data() {
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QList<int>>("flipped"); // cells that differ from the rest
+        QTest::addColumn<int>("rest");
+        QTest::addColumn<int>("bitLast");
+        QTest::addColumn<QStringList>("differences");
+        const QByteArray zeros(62, '0');
+        // Byte 0 = 01 is cell 0; byte 0 = 80 is cell 7; byte 4 = 20 is cell 37.
+        QTest::newRow("bit 0 of byte 0 is cell 0")
+            << ("01" + zeros) << QList<int>{0} << 0 << 255 << QStringList{};
+        QTest::newRow("bit 7 of byte 0 is cell 7")
+            << ("80" + zeros) << QList<int>{0} << 0 << 255 << QStringList{"0:1:0", "7:0:1"};
+        QTest::newRow("a bit stuck at 0 under all ones")
+            << QByteArray(64, 'F') << QList<int>{37} << 1 << 255 << QStringList{"37:0:1"};
+        QTest::newRow("a bit stuck at 1 in a clear line")
+            << QByteArray(64, '0') << QList<int>{255} << 0 << 255 << QStringList{"255:1:0"};
+        QTest::newRow("cells past the scan are not judged")
+            << QByteArray(64, '0') << QList<int>{128, 200} << 0 << 127 << QStringList{};
+        QTest::newRow("the last scanned cell is judged")
+            << QByteArray(64, '0') << QList<int>{127} << 0 << 127 << QStringList{"127:1:0"};
+    }
+    void linesAreComparedCellByCell() {
+        QFETCH(QByteArray, written);
+        QFETCH(QList<int>, flipped);
+        QFETCH(int, rest);
+        QFETCH(int, bitLast);
+        QFETCH(QStringList, differences);
+        QCOMPARE(
+            Listed(CompareLine(written, BitsSet(flipped, static_cast<int16_t>(rest)), bitLast)),
+            differences);
+    }
+
+    void differencesNameCellsAsTheReadoutShowsThem() {
+        QCOMPARE(DescribeDifferences({}), QString());
+        QCOMPARE(DescribeDifferences({{37, 1, 0}}), QStringLiteral("bit differs at 25 (read 1, "
+                                                                   "written 0)"));
+        QList<CellDifference> many;
+        for (int cell = 0; cell < 18; ++cell) {
+            many.append({cell * 10, 0, 1});
+        }
+        const QString text = DescribeDifferences(many);
+        QVERIFY2(text.startsWith(QStringLiteral("bits differ at 00 (read 0, written 1), 0A ")),
+                 qPrintable(text));
+        QVERIFY2(text.endsWith(QStringLiteral("96 (read 0, written 1) and 2 more")),
+                 qPrintable(text));
+    }
+
+    void theCounterMustMove() {
+        QVERIFY(CounterAdvanced(384, 490));
+        QVERIFY(!CounterAdvanced(5, 5));
+        QVERIFY(CounterAdvanced(0xFFFFF0, 0x000010)); // wrapped past FFFFFF
+    }
+
+    void exitStatusAndBoxFollowTheSteps_data() {
+        QTest::addColumn<bool>("portOpened");
+        QTest::addColumn<bool>("unitAnswered");
+        QTest::addColumn<QList<int>>("results"); // StepResult per step
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("overall");
+        QTest::addColumn<QString>("box");
+        const int pass = static_cast<int>(StepResult::Pass);
+        const int fail = static_cast<int>(StepResult::Fail);
+        const int skip = static_cast<int>(StepResult::Skip);
+        QTest::newRow("all passed") << true << true << QList<int>{pass, pass} << 0 << "PASS"
+                                    << "検査合格（LUPTAB13、2.5 秒）\r\nUnit check passed (ROM "
+                                       "LUPTAB13, 2.5 s).";
+        QTest::newRow("a skipped step is no failure")
+            << true << true << QList<int>{pass, skip} << 0 << "PASS"
+            << "検査合格（LUPTAB13、2.5 秒）\r\nUnit check passed (ROM LUPTAB13, 2.5 s).";
+        QTest::newRow("failed steps are named")
+            << true << true << QList<int>{fail, pass, fail} << 1 << "FAIL"
+            << "検査不合格：step0, step2\r\nUnit check failed: step0, step2.";
+        QTest::newRow("no port") << false << false << QList<int>{fail} << 2 << "NO UNIT"
+                                 << "COM1 を開けません！\r\nThe port COM1 (/dev/x) could not be "
+                                    "opened.";
+        QTest::newRow("no unit") << true << false << QList<int>{fail} << 2 << "NO UNIT"
+                                 << "ユニットが応答しません！\r\nNo unit answered on COM1 "
+                                    "(/dev/x).";
+    }
+    void exitStatusAndBoxFollowTheSteps() {
+        QFETCH(bool, portOpened);
+        QFETCH(bool, unitAnswered);
+        QFETCH(QList<int>, results);
+        QFETCH(int, status);
+        QFETCH(QString, overall);
+        QFETCH(QString, box);
+        CheckReport report;
+        report.Port = QStringLiteral("COM1");
+        report.Device = QStringLiteral("/dev/x");
+        report.Rom = QStringLiteral("LUPTAB13");
+        report.Ms = 2500;
+        report.PortOpened = portOpened;
+        report.UnitAnswered = unitAnswered;
+        for (int i = 0; i < results.size(); ++i) {
+            report.Steps.append(
+                Step(QStringLiteral("step%1").arg(i), static_cast<StepResult>(results[i])));
+        }
+        QCOMPARE(report.ExitStatus(), status);
+        QCOMPARE(report.Overall(), overall);
+        QCOMPARE(VerdictBoxText(report), box);
+    }
+
+    void theJsonReportCarriesStepsAndTheirFrames() {
+        CheckReport report;
+        report.Checker = QStringLiteral("zel_checker 1.13");
+        report.Port = QStringLiteral("COM1");
+        report.Device = QStringLiteral("/dev/pts/4");
+        report.Rom = QStringLiteral("ZEL10-13 01-07-02");
+        report.Started = QDateTime(QDate(2026, 12, 7), QTime(9, 5, 1, 20));
+        report.Ms = 5621;
+        report.PortOpened = report.UnitAnswered = true;
+        StepReport pattern = Step(QStringLiteral("Pattern1"), StepResult::Fail);
+        pattern.Reason = QStringLiteral("line 0: bit differs at 25 (read 1, written 0)");
+        pattern.Ms = 480;
+        pattern.Frames.append({report.Started, LineDirection::ToUnit, "\r\nQ:000\r\nC1", {}});
+        pattern.Frames.append(
+            {report.Started, LineDirection::FromUnit, "\r\nQB0\"\xB5\r\n69", "accepted"});
+        report.Steps = {Step(QStringLiteral("Connect"), StepResult::Pass), pattern};
+
+        const QByteArray json = ReportJson(report);
+        QJsonParseError error{};
+        const QJsonObject root = QJsonDocument::fromJson(json, &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QVERIFY(json.indexOf("\"checker\"") < json.indexOf("\"steps\"")); // reading order kept
+        QCOMPARE(root[QStringLiteral("result")].toString(), QStringLiteral("FAIL"));
+        QCOMPARE(root[QStringLiteral("exit_status")].toInt(), 1);
+        QCOMPARE(root[QStringLiteral("seconds")].toDouble(), 5.621);
+        QCOMPARE(root[QStringLiteral("started")].toString(),
+                 QStringLiteral("2026-12-07T09:05:01.020"));
+        const QJsonArray steps = root[QStringLiteral("steps")].toArray();
+        QCOMPARE(steps.size(), 2);
+        QCOMPARE(steps[0].toObject()[QStringLiteral("frames")].toArray().size(), 0);
+        const QJsonObject step = steps[1].toObject();
+        QCOMPARE(step[QStringLiteral("step")].toString(), QStringLiteral("Pattern1"));
+        QCOMPARE(step[QStringLiteral("reason")].toString(), pattern.Reason);
+        QCOMPARE(step[QStringLiteral("ms")].toInt(), 480);
+        const QJsonArray frames = step[QStringLiteral("frames")].toArray();
+        QCOMPARE(frames.size(), 2);
+        QCOMPARE(frames[0].toObject()[QStringLiteral("direction")].toString(),
+                 QStringLiteral("to-unit"));
+        QVERIFY(!frames[0].toObject().contains(QStringLiteral("verdict")));
+        // Every byte comes back as the character of its value, quotes and
+        // bytes above 7F included.
+        QCOMPARE(frames[1].toObject()[QStringLiteral("bytes")].toString(),
+                 QString::fromLatin1("\r\nQB0\"\xB5\r\n69"));
+        QCOMPARE(frames[1].toObject()[QStringLiteral("verdict")].toString(),
+                 QStringLiteral("accepted"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUnitCheckReport)
+#include "test_unit_check_report.moc"
