@@ -270,6 +270,62 @@ private slots:
         QCOMPARE(Ask(unit, "QG", 20000 + 167772160 + 500), QList<QByteArray>{Wire("QG000032")});
     }
 
+    void faultsAreReadFromTheirCommandLineText_data() {
+        QTest::addColumn<QStringList>("texts"); // read in turn into one set of faults
+        QTest::addColumn<bool>("lastAccepted");
+        QTest::addColumn<int>("stuckCell");
+        QTest::addColumn<int>("stuckValue");
+        QTest::addColumn<bool>("noCounter");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("stuck bit reads 1")
+            << QStringList{"stuck-bit=0"} << true << 0 << 1 << false << 0;
+        QTest::newRow("stuck bit at 0")
+            << QStringList{"stuck-bit=255:0"} << true << 255 << 0 << false << 0;
+        QTest::newRow("stuck bit at 1")
+            << QStringList{"stuck-bit=17:1"} << true << 17 << 1 << false << 0;
+        QTest::newRow("faults add up")
+            << QStringList{"no-counter", "bad-checksum=50", "stuck-bit=3:0"} << true << 3 << 0
+            << true << 50;
+        QTest::newRow("no damaged replies")
+            << QStringList{"bad-checksum=0"} << true << -1 << 1 << false << 0;
+        QTest::newRow("every reply damaged")
+            << QStringList{"bad-checksum=100"} << true << -1 << 1 << false << 100;
+        QTest::newRow("same stuck bit twice")
+            << QStringList{"stuck-bit=9", "stuck-bit=9:1"} << true << 9 << 1 << false << 0;
+        // Refused texts leave what was read before as it was.
+        QTest::newRow("second stuck bit")
+            << QStringList{"stuck-bit=9", "stuck-bit=10"} << false << 9 << 1 << false << 0;
+        QTest::newRow("cell 256") << QStringList{"stuck-bit=256"} << false << -1 << 1 << false << 0;
+        QTest::newRow("percent 101") << QStringList{"bad-checksum=20", "bad-checksum=101"} << false
+                                     << -1 << 1 << false << 20;
+        for (const char* bad :
+             {"stuck-bit", "stuck-bit=", "bad-checksum", "bad-checksum=", "stuck-bit=4:2",
+              "stuck-bit=4:", "stuck-bit=4:01", "stuck-bit=-1", "stuck-bit=0x10", "stuck-bit= 4",
+              "bad-checksum=5%", "no-counter=1", "No-Counter", "open-line", ""}) {
+            QTest::newRow(bad) << QStringList{bad} << false << -1 << 1 << false << 0;
+        }
+    }
+    void faultsAreReadFromTheirCommandLineText() {
+        QFETCH(QStringList, texts);
+        QFETCH(bool, lastAccepted);
+        QFETCH(int, stuckCell);
+        QFETCH(int, stuckValue);
+        QFETCH(bool, noCounter);
+        QFETCH(int, percent);
+        UnitFaults faults;
+        QString error;
+        for (qsizetype i = 0; i + 1 < texts.size(); ++i) {
+            QVERIFY2(ParseUnitFault(texts[i], &faults, &error), qPrintable(error));
+        }
+        error.clear();
+        QCOMPARE(ParseUnitFault(texts.last(), &faults, &error), lastAccepted);
+        QCOMPARE(error.isEmpty(), lastAccepted);
+        QCOMPARE(faults.StuckCell, stuckCell);
+        QCOMPARE(faults.StuckValue, stuckValue);
+        QCOMPARE(faults.NoCounter, noCounter);
+        QCOMPARE(faults.BadChecksumPercent, percent);
+    }
+
     void sensorRepliesKeepTheirLayouts() {
         UnitModel unit = OnlineUnit();
         const QByteArray y = Body(Ask(unit, "Qy", 1000).value(0));
