@@ -2,7 +2,11 @@
 #include "sim/ReplyText.h"
 #include "sim/UnitModel.h"
 
+#include "link/ReplyReceiver.h"
+
 #include <QTest>
+
+#include <vector>
 
 namespace {
 
@@ -53,10 +57,23 @@ UnitConfig Config(UnitFamily family, int bits = 256) {
     return config;
 }
 
-UnitModel OnlineUnit(int bits = 256) {
-    UnitModel unit(Config(UnitFamily::Zel, bits));
+UnitModel OnlineUnit(int bits = 256, UnitFaults faults = {}) {
+    UnitConfig config = Config(UnitFamily::Zel, bits);
+    config.Faults = faults;
+    UnitModel unit(config);
     unit.PowerOn(0);
     return unit;
+}
+
+// What the checker's receiver makes of a frame fed to it whole.
+ReplyReceiver::Result CheckerVerdict(const QByteArray& frame) {
+    std::vector<uint8_t> buffer(512);
+    ReplyReceiver receiver(buffer.data(), int(buffer.size()));
+    ReplyReceiver::Result result = ReplyReceiver::Result::Collecting;
+    for (char c : frame) {
+        result = receiver.Feed(static_cast<uint8_t>(c));
+    }
+    return result;
 }
 
 const QByteArray kPattern1 =
@@ -324,6 +341,105 @@ private slots:
         QCOMPARE(faults.StuckValue, stuckValue);
         QCOMPARE(faults.NoCounter, noCounter);
         QCOMPARE(faults.BadChecksumPercent, percent);
+    }
+
+    void stuckCellShowsInTheRepliesButNotInTheMemory_data() {
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QByteArrayList>("writes");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QByteArray>("lineDigits"); // of the "QB" reply
+        QTest::addColumn<QByteArray>("cells");      // of the "QA" reply, after "QD"
+        QTest::addColumn<QByteArray>("memory");     // the line as written
+        QTest::newRow("stuck at 0 in a line of ones")
+            << 256 << 0x2A << 0 << QByteArrayList{"Q:100" + QByteArray(64, 'F')} << 1
+            << QByteArray(10, 'F') + "BF" + QByteArray(52, 'F')
+            << QByteArray(0x2A, '2') + "0" + QByteArray(256 - 0x2B, '2') << QByteArray(32, '\xFF');
+        QTest::newRow("stuck at 1 after a clear")
+            << 256 << 0 << 1 << QByteArrayList{"Q:300" + QByteArray(64, 'F'), "QC"} << 3
+            << "10" + QByteArray(62, '0') << "F" + QByteArray(255, '0') << QByteArray(32, '\0');
+        QTest::newRow("stuck at 1 in a bit written 0")
+            << 32 << 9 << 1 << QByteArrayList{"QW2093", "QW2092"} << 2 << QByteArray("00200000")
+            << QByteArray(9, '0') + "F" + QByteArray(22, '0') << QByteArray(32, '\0');
+        QTest::newRow("last cell stuck at 0 in a half row")
+            << 256 << 255 << 0 << QByteArrayList{"QM0F8FF"} << 0 << QByteArray(62, '0') + "F7"
+            << QByteArray(248, '0') + "1111111" + "0" << QByteArray(31, '\0') + "\xFF";
+    }
+    void stuckCellShowsInTheRepliesButNotInTheMemory() {
+        QFETCH(int, bits);
+        QFETCH(int, cell);
+        QFETCH(int, value);
+        QFETCH(QByteArrayList, writes);
+        QFETCH(int, line);
+        QFETCH(QByteArray, lineDigits);
+        QFETCH(QByteArray, cells);
+        QFETCH(QByteArray, memory);
+        UnitFaults faults;
+        faults.StuckCell = cell;
+        faults.StuckValue = value;
+        UnitModel unit = OnlineUnit(bits, faults);
+        qint64 t = 0;
+        for (const QByteArray& write : writes) {
+            QCOMPARE(Ask(unit, write, t += 100).size(), 1);
+        }
+        const QByteArray digit = QByteArray::number(line);
+        QCOMPARE(Ask(unit, "QB" + digit, t += 100),
+                 QList<QByteArray>{Wire("QB" + digit + lineDigits)});
+        QCOMPARE(Ask(unit, "QA", t += 1000), QList<QByteArray>{Wire("QD" + cells)});
+        QCOMPARE(unit.Line(line), memory);
+    }
+
+    void unitWithoutCounterDoesNotKnowItsCommands() {
+        UnitFaults faults;
+        faults.NoCounter = true;
+        UnitModel unit = OnlineUnit(256, faults);
+        QCOMPARE(Ask(unit, "QG", 10000), QList<QByteArray>{Wire("Q?QG")});
+        QCOMPARE(Ask(unit, "QE", 11000), QList<QByteArray>{Wire("Q?QE")});
+        QCOMPARE(Ask(unit, "QC", 12000), QList<QByteArray>{Wire("QXC")});
+    }
+
+    void badChecksumFaultSpoilsAnEvenShareOfReplies_data() {
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QList<int>>("spoiled"); // replies 1..10 since power-on
+        QTest::newRow("0 %") << 0 << QList<int>{};
+        QTest::newRow("25 %") << 25 << QList<int>{4, 8};
+        QTest::newRow("33 %") << 33 << QList<int>{4, 7, 10};
+        QTest::newRow("50 %") << 50 << QList<int>{2, 4, 6, 8, 10};
+        QTest::newRow("100 %") << 100 << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    }
+    void badChecksumFaultSpoilsAnEvenShareOfReplies() {
+        QFETCH(int, percent);
+        QFETCH(QList<int>, spoiled);
+        UnitFaults faults;
+        faults.BadChecksumPercent = percent;
+        UnitModel unit = OnlineUnit(256, faults);
+        const QByteArrayList commands{"QV", "QB0",   "QG", "QX1", "QW0003",
+                                      "QA", "Qf001", "QC", "Qy",  "QV"};
+        qint64 t = 0;
+        for (int n = 1; n <= 10; ++n) {
+            const QList<QByteArray> frames = Ask(unit, commands[n - 1], t += 1000);
+            QCOMPARE(frames.size(), 1);
+            const QByteArray& frame = frames[0];
+            const QByteArray right = Wire(Body(frame));
+            // Only the two checksum characters may differ, and the checker's
+            // receiver calls it a checksum error, not a broken frame.
+            QCOMPARE(frame.chopped(2), right.chopped(2));
+            if (spoiled.contains(n)) {
+                QVERIFY2(frame.right(2) != right.right(2), qPrintable(QString::number(n)));
+                QCOMPARE(CheckerVerdict(frame), ReplyReceiver::Result::ChecksumError);
+            } else {
+                QCOMPARE(frame, right);
+                QCOMPARE(CheckerVerdict(frame), ReplyReceiver::Result::Accepted);
+            }
+        }
+        QCOMPARE(unit.BadChecksumsSent(), spoiled.size());
+        // Modem lines carry no checksum and go out as they are.
+        UnitConfig lup = Config(UnitFamily::Lup);
+        lup.Faults = faults;
+        UnitModel modemUnit(lup);
+        modemUnit.PowerOn(0);
+        QCOMPARE(modemUnit.TakeDueFrames(1000), QList<QByteArray>{"AT&F\r"});
     }
 
     void sensorRepliesKeepTheirLayouts() {
