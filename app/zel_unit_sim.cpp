@@ -79,8 +79,16 @@ int main(int argc, char* argv[]) {
                        "(steady clock, ns), length, reply code, the unit's worst lateness "
                        "in writing it (us) and its damage."),
         QStringLiteral("file"));
+    const QCommandLineOption fault(
+        QStringLiteral("fault"),
+        QStringLiteral("Build the unit with a fault (repeatable): stuck-bit=N (monitor cell "
+                       "N, 0..255, always reads 1; stuck-bit=N:0 or N:1 names the value), "
+                       "no-counter (no 24-bit counter: QG and QE are unknown commands), "
+                       "bad-checksum=P (P % of the replies, 0..100, evenly spread, go out with "
+                       "a wrong checksum)."),
+        QStringLiteral("spec"));
     parser.addOptions(
-        {device, family, bits, delay, unpaced, trace, damage, seed, pauseMs, frameLog});
+        {device, family, bits, delay, unpaced, trace, damage, seed, pauseMs, frameLog, fault});
     parser.process(app);
 
     UnitConfig config;
@@ -116,6 +124,14 @@ int main(int argc, char* argv[]) {
     if (!ok || damageSettings.PauseMs < 0) {
         PrintToStderr(QStringLiteral("--pause-ms takes a number of milliseconds"));
         return 2;
+    }
+
+    for (const QString& spec : parser.values(fault)) {
+        QString why;
+        if (!ParseUnitFault(spec, &config.Faults, &why)) {
+            PrintToStderr(QStringLiteral("--fault: %1").arg(why));
+            return 2;
+        }
     }
 
     SimulatedUnitHost host;
@@ -166,6 +182,9 @@ int main(int argc, char* argv[]) {
             .arg(UnitFamilyName(config.Family), QString::fromLatin1(UnitRomName(config.Family)))
             .arg(config.ScanBits)
             .arg(path));
+    for (const QString& spec : parser.values(fault)) {
+        PrintToStderr(QStringLiteral("fault: %1").arg(spec));
+    }
     host.PowerOn(delayMs);
 
     // SIGINT and SIGTERM end the event loop, so the host closes the line.
@@ -203,6 +222,10 @@ int main(int argc, char* argv[]) {
                           .arg(count(DamageKind::FlippedBit))
                           .arg(count(DamageKind::DroppedByte))
                           .arg(count(DamageKind::Pause)));
+    }
+    if (config.Faults.BadChecksumPercent > 0) {
+        PrintToStderr(
+            QStringLiteral("replies sent with a wrong checksum: %1").arg(last.BadChecksumsSent));
     }
     return exitCode;
 }

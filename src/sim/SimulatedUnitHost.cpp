@@ -424,6 +424,7 @@ UnitSnapshot SimulatedUnitHost::Snapshot() const {
     s.RecordScanCount = m.RecordScanCount();
     s.Commands = m.Commands();
     s.BadChecksums = m.BadChecksumCount();
+    s.BadChecksumsSent = m.BadChecksumsSent();
     s.DroppedReplies = m.DroppedReplyCount();
     s.FramesSent = UnitWorker->FramesSent;
     s.DamagedFrames = UnitWorker->DamagedFrames;

@@ -22,7 +22,8 @@ struct UnitSnapshot {
     bool RecordScanRunning = false;
     int RecordScanCount = 0;
     QList<QByteArray> Commands; // accepted commands and modem result lines
-    int BadChecksums = 0;
+    int BadChecksums = 0;       // commands received with a wrong checksum
+    int BadChecksumsSent = 0;   // replies sent with a wrong checksum (the bad-checksum fault)
     int DroppedReplies = 0;
     int FramesSent = 0;
     // Frames sent with each kind of damage, indexed by DamageKind.

@@ -38,6 +38,10 @@ QByteArray Refused(QByteArrayView code) {
     return "Q!" + code.toByteArray();
 }
 
+QByteArray Unknown(QByteArrayView text) {
+    return "Q?" + text.first(std::min<qsizetype>(text.size(), 16)).toByteArray();
+}
+
 } // namespace
 
 QByteArray UnitModel::Execute(const QByteArray& text, qint64 nowMs) {
@@ -70,6 +74,9 @@ QByteArray UnitModel::Execute(const QByteArray& text, qint64 nowMs) {
         LineMemory = {};
         return "QXC";
     }
+    if ((t == "QE" || t == "QG") && Settings.Faults.NoCounter) {
+        return Unknown(t); // a unit built without the counter
+    }
     if (t == "QE") {
         CounterStartMs = nowMs;
         return "QXE";
@@ -87,7 +94,7 @@ QByteArray UnitModel::Execute(const QByteArray& text, qint64 nowMs) {
     if (t == "Qy" || t == "Qw" || t.startsWith("Qz")) {
         return SensorReply(t, nowMs);
     }
-    return "Q?" + t.first(std::min<qsizetype>(t.size(), 16)).toByteArray();
+    return Unknown(t);
 }
 
 void UnitModel::StopRecordScan(qint64 nowMs) {
@@ -146,7 +153,8 @@ QByteArray UnitModel::LineReply(QByteArrayView args) const {
     if (line < 0) {
         return Refused("B");
     }
-    return "QB" + args.toByteArray() + LsdFirstDigits(Line(line).first(Settings.ScanBits / 8));
+    return "QB" + args.toByteArray() +
+           LsdFirstDigits(ReportedLine(line).first(Settings.ScanBits / 8));
 }
 
 QByteArray UnitModel::CellReply() const {
@@ -154,7 +162,7 @@ QByteArray UnitModel::CellReply() const {
     for (int cell = 0; cell < Settings.ScanBits; ++cell) {
         int v = 0;
         for (int line = 0; line < kLines; ++line) {
-            v |= Bit(line, cell) << line;
+            v |= ReportedBit(line, cell) << line;
         }
         body.append(kHexDigits[v]);
     }

@@ -56,6 +56,12 @@ UnitModel::UnitModel(UnitConfig config) : Settings(config) {
     if (!IsValidScanBits(Settings.ScanBits)) {
         Settings.ScanBits = 256;
     }
+    UnitFaults& f = Settings.Faults;
+    if (f.StuckCell < 0 || f.StuckCell >= kLineBytes * 8) {
+        f.StuckCell = -1;
+    }
+    f.StuckValue = f.StuckValue != 0 ? 1 : 0;
+    f.BadChecksumPercent = std::clamp(f.BadChecksumPercent, 0, 100);
 }
 
 void UnitModel::PowerOn(qint64 nowMs) {
@@ -69,6 +75,7 @@ void UnitModel::PowerOn(qint64 nowMs) {
     ScanRunning = false;
     ScanSampled = false;
     ScanCount = 0;
+    RepliesSent = 0;
     Note(nowMs, QStringLiteral("power on: %1 %2, %3 bits")
                     .arg(UnitFamilyName(Settings.Family),
                          QString::fromLatin1(UnitRomName(Settings.Family)))
@@ -162,6 +169,42 @@ bool UnitModel::Bit(int line, int cell) const {
         return false;
     }
     return (LineMemory[line][cell / 8] >> (cell % 8)) & 1;
+}
+
+QByteArray UnitModel::ReportedLine(int line) const {
+    QByteArray bytes = Line(line);
+    const int cell = Settings.Faults.StuckCell;
+    if (cell >= 0 && !bytes.isEmpty()) {
+        const char mask = static_cast<char>(1 << (cell % 8));
+        char& b = bytes[cell / 8];
+        b = static_cast<char>(Settings.Faults.StuckValue != 0 ? b | mask : b & ~mask);
+    }
+    return bytes;
+}
+
+bool UnitModel::ReportedBit(int line, int cell) const {
+    if (cell >= 0 && cell == Settings.Faults.StuckCell) {
+        return Settings.Faults.StuckValue != 0;
+    }
+    return Bit(line, cell);
+}
+
+QByteArray UnitModel::OutgoingReply(QByteArrayView body, qint64 nowMs) {
+    QByteArray frame = ReplyFrame(body);
+    // Reply n goes out spoiled when it carries the share past a whole reply:
+    // floor(n p / 100) grows. That spreads the bad ones evenly, at 50 %
+    // replies 2, 4, 6 ..., and repeats from power-on.
+    const qint64 n = ++RepliesSent;
+    const qint64 p = Settings.Faults.BadChecksumPercent;
+    if (n * p / 100 > (n - 1) * p / 100) {
+        // The complement of the right sum: two hex digits, never the sum itself.
+        const int right = static_cast<int>(ReadHex(QByteArrayView(frame).last(2)));
+        frame.replace(frame.size() - 2, 2, Hex2(right ^ 0xFF).toLatin1());
+        ++SpoiledReplies;
+        Note(nowMs,
+             QStringLiteral("reply %1 sent with a wrong checksum (bad-checksum fault)").arg(n));
+    }
+    return frame;
 }
 
 uint32_t UnitModel::Counter(qint64 nowMs) const {
@@ -265,7 +308,7 @@ void UnitModel::HandleCommand(const QByteArray& text, qint64 nowMs) {
         ++DroppedReplies;
         Note(nowMs, QStringLiteral("reply dropped: %1 frames still waiting").arg(Outbox.size()));
     } else {
-        Enqueue(ReplyFrame(body), false, earliest);
+        Enqueue(OutgoingReply(body, nowMs), false, earliest);
     }
     if (CurrentState != before) {
         Note(nowMs, QStringLiteral("now %1").arg(UnitStateName(CurrentState)));

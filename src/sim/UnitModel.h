@@ -84,6 +84,8 @@ public:
     // Accepted commands (code and arguments) and modem result lines, in order.
     const QList<QByteArray>& Commands() const { return CommandLog; }
     int BadChecksumCount() const { return BadChecksums; }
+    // Replies the unit sent with a wrong checksum on purpose (the bad-checksum fault).
+    int BadChecksumsSent() const { return SpoiledReplies; }
     int DroppedReplyCount() const { return DroppedReplies; }
     int QueuedFrameCount() const { return static_cast<int>(Outbox.size()); }
     // Wire time of a number of bytes, rounded up to whole ms.
@@ -109,6 +111,12 @@ private:
     QByteArray RecordReply(QByteArrayView args, qint64 nowMs) const;
     QByteArray LineReply(QByteArrayView args) const;
     QByteArray CellReply() const;
+    // The line and the bit as the unit reports them: memory as written, but
+    // for a stuck cell, which reads its stuck value.
+    QByteArray ReportedLine(int line) const;
+    bool ReportedBit(int line, int cell) const;
+    // The frame of a reply body; the bad-checksum fault spoils its checksum.
+    QByteArray OutgoingReply(QByteArrayView body, qint64 nowMs);
     QByteArray SensorReply(QByteArrayView text, qint64 nowMs) const;
 
     void StartModemSetup(qint64 earliestMs);
@@ -137,4 +145,6 @@ private:
     QList<UnitTraceEvent> TraceLog;
     int BadChecksums = 0;
     int DroppedReplies = 0;
+    qint64 RepliesSent = 0; // checksummed replies queued since power-on
+    int SpoiledReplies = 0;
 };

@@ -37,3 +37,73 @@ QByteArray UnitRomName(UnitFamily family) {
 bool IsValidScanBits(int bits) {
     return bits == 32 || bits == 64 || bits == 128 || bits == 256;
 }
+
+namespace {
+
+// A whole decimal number of one to three digits, nothing else; -1 otherwise.
+int SmallNumber(QStringView digits) {
+    if (digits.isEmpty() || digits.size() > 3) {
+        return -1;
+    }
+    int value = 0;
+    for (QChar c : digits) {
+        if (c < u'0' || c > u'9') {
+            return -1;
+        }
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+} // namespace
+
+bool ParseUnitFault(QStringView text, UnitFaults* faults, QString* error) {
+    const qsizetype equals = text.indexOf(u'=');
+    const QStringView name = equals < 0 ? text : text.first(equals);
+    const QStringView value = equals < 0 ? QStringView() : text.sliced(equals + 1);
+    if (name == u"no-counter") {
+        if (equals >= 0) {
+            *error = QStringLiteral("fault \"no-counter\" takes no value");
+            return false;
+        }
+        faults->NoCounter = true;
+        return true;
+    }
+    if (name == u"stuck-bit") {
+        const qsizetype colon = value.indexOf(u':');
+        const int cell = SmallNumber(colon < 0 ? value : value.first(colon));
+        const QStringView state = colon < 0 ? QStringView(u"1") : value.sliced(colon + 1);
+        if (equals < 0 || cell < 0 || cell > 255 || (state != u"0" && state != u"1")) {
+            *error = QStringLiteral("fault \"%1\": stuck-bit takes a cell 0..255, optionally "
+                                    "followed by :0 or :1 (stuck-bit=N or stuck-bit=N:V)")
+                         .arg(text);
+            return false;
+        }
+        const int stuckValue = state == u"1" ? 1 : 0;
+        if (faults->StuckCell >= 0 &&
+            (faults->StuckCell != cell || faults->StuckValue != stuckValue)) {
+            *error = QStringLiteral("fault \"%1\": the unit already has a stuck bit (cell %2)")
+                         .arg(text)
+                         .arg(faults->StuckCell);
+            return false;
+        }
+        faults->StuckCell = cell;
+        faults->StuckValue = stuckValue;
+        return true;
+    }
+    if (name == u"bad-checksum") {
+        const int percent = SmallNumber(value);
+        if (equals < 0 || percent < 0 || percent > 100) {
+            *error = QStringLiteral("fault \"%1\": bad-checksum takes a percentage 0..100 "
+                                    "(bad-checksum=P)")
+                         .arg(text);
+            return false;
+        }
+        faults->BadChecksumPercent = percent;
+        return true;
+    }
+    *error = QStringLiteral("unknown fault \"%1\" (stuck-bit=N[:0|:1], no-counter or "
+                            "bad-checksum=P)")
+                 .arg(text);
+    return false;
+}

@@ -42,6 +42,20 @@ inline constexpr int kInputUnits = 10;
 // Wire time of a 9600 baud byte with start and stop bit.
 inline constexpr int kPacedByteTimeUs = 1042;
 
+// Faults a simulated unit can be built with, to prove the automatic check.
+struct UnitFaults {
+    int StuckCell = -1;         // a monitor cell 0..255 whose bit always reads StuckValue; -1 none
+    int StuckValue = 1;         // 0 or 1
+    bool NoCounter = false;     // the unit has no 24-bit counter
+    int BadChecksumPercent = 0; // share of checksummed replies sent with a wrong checksum
+};
+// Reads one fault as given on a command line: "stuck-bit=N" (N 0..255, reads 1),
+// "stuck-bit=N:0" or "stuck-bit=N:1", "no-counter", "bad-checksum=P" (P 0..100,
+// percent). Adds it to *faults; false with a message in *error for anything else.
+// A unit has one stuck cell: a second stuck-bit naming another cell or value is
+// refused rather than silently replacing the first.
+bool ParseUnitFault(QStringView text, UnitFaults* faults, QString* error);
+
 struct UnitConfig {
     UnitFamily Family = UnitFamily::Zel;
     int ScanBits = 256; // bits of a line that "QB" and "QA" report
@@ -53,4 +67,6 @@ struct UnitConfig {
         InputKind::Raw,          InputKind::Thermistor, InputKind::Voltage, InputKind::Current,
         InputKind::Counter,      InputKind::Timer,      InputKind::Energy,  InputKind::WaterMeter,
         InputKind::TempHumidity, InputKind::Counter};
+    // None by default: the unit works as it should.
+    UnitFaults Faults;
 };

@@ -2,7 +2,11 @@
 #include "sim/ReplyText.h"
 #include "sim/UnitModel.h"
 
+#include "link/ReplyReceiver.h"
+
 #include <QTest>
+
+#include <vector>
 
 namespace {
 
@@ -53,10 +57,23 @@ UnitConfig Config(UnitFamily family, int bits = 256) {
     return config;
 }
 
-UnitModel OnlineUnit(int bits = 256) {
-    UnitModel unit(Config(UnitFamily::Zel, bits));
+UnitModel OnlineUnit(int bits = 256, UnitFaults faults = {}) {
+    UnitConfig config = Config(UnitFamily::Zel, bits);
+    config.Faults = faults;
+    UnitModel unit(config);
     unit.PowerOn(0);
     return unit;
+}
+
+// What the checker's receiver makes of a frame fed to it whole.
+ReplyReceiver::Result CheckerVerdict(const QByteArray& frame) {
+    std::vector<uint8_t> buffer(512);
+    ReplyReceiver receiver(buffer.data(), int(buffer.size()));
+    ReplyReceiver::Result result = ReplyReceiver::Result::Collecting;
+    for (char c : frame) {
+        result = receiver.Feed(static_cast<uint8_t>(c));
+    }
+    return result;
 }
 
 const QByteArray kPattern1 =
@@ -268,6 +285,155 @@ private slots:
         QCOMPARE(Ask(unit, "QE", 20000), QList<QByteArray>{Wire("QXE")});
         QCOMPARE(Ask(unit, "QG", 22000), QList<QByteArray>{Wire("QG0000C8")});
         QCOMPARE(Ask(unit, "QG", 20000 + 167772160 + 500), QList<QByteArray>{Wire("QG000032")});
+    }
+
+    void faultsAreReadFromTheirCommandLineText_data() {
+        QTest::addColumn<QStringList>("texts"); // read in turn into one set of faults
+        QTest::addColumn<bool>("lastAccepted");
+        QTest::addColumn<int>("stuckCell");
+        QTest::addColumn<int>("stuckValue");
+        QTest::addColumn<bool>("noCounter");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("stuck bit reads 1")
+            << QStringList{"stuck-bit=0"} << true << 0 << 1 << false << 0;
+        QTest::newRow("stuck bit at 0")
+            << QStringList{"stuck-bit=255:0"} << true << 255 << 0 << false << 0;
+        QTest::newRow("faults add up")
+            << QStringList{"no-counter", "bad-checksum=50", "stuck-bit=3:0"} << true << 3 << 0
+            << true << 50;
+        QTest::newRow("no damaged replies")
+            << QStringList{"bad-checksum=0"} << true << -1 << 1 << false << 0;
+        QTest::newRow("every reply damaged")
+            << QStringList{"bad-checksum=100"} << true << -1 << 1 << false << 100;
+        QTest::newRow("same stuck bit twice")
+            << QStringList{"stuck-bit=9", "stuck-bit=9:1"} << true << 9 << 1 << false << 0;
+        // Refused texts leave what was read before as it was.
+        QTest::newRow("second stuck bit")
+            << QStringList{"stuck-bit=9", "stuck-bit=10"} << false << 9 << 1 << false << 0;
+        QTest::newRow("cell 256") << QStringList{"stuck-bit=256"} << false << -1 << 1 << false << 0;
+        QTest::newRow("percent 101") << QStringList{"bad-checksum=20", "bad-checksum=101"} << false
+                                     << -1 << 1 << false << 20;
+        for (const char* bad :
+             {"stuck-bit", "stuck-bit=", "bad-checksum", "bad-checksum=", "stuck-bit=4:2",
+              "stuck-bit=4:", "stuck-bit=4:01", "stuck-bit=-1", "stuck-bit=0x10", "stuck-bit= 4",
+              "bad-checksum=5%", "no-counter=1", "No-Counter", "open-line", ""}) {
+            QTest::newRow(bad) << QStringList{bad} << false << -1 << 1 << false << 0;
+        }
+    }
+    void faultsAreReadFromTheirCommandLineText() {
+        QFETCH(QStringList, texts);
+        QFETCH(bool, lastAccepted);
+        QFETCH(int, stuckCell);
+        QFETCH(int, stuckValue);
+        QFETCH(bool, noCounter);
+        QFETCH(int, percent);
+        UnitFaults faults;
+        QString error;
+        for (qsizetype i = 0; i + 1 < texts.size(); ++i) {
+            QVERIFY2(ParseUnitFault(texts[i], &faults, &error), qPrintable(error));
+        }
+        error.clear();
+        QCOMPARE(ParseUnitFault(texts.last(), &faults, &error), lastAccepted);
+        QCOMPARE(error.isEmpty(), lastAccepted);
+        QCOMPARE(faults.StuckCell, stuckCell);
+        QCOMPARE(faults.StuckValue, stuckValue);
+        QCOMPARE(faults.NoCounter, noCounter);
+        QCOMPARE(faults.BadChecksumPercent, percent);
+    }
+
+    void stuckCellShowsInTheRepliesButNotInTheMemory_data() {
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QByteArrayList>("writes");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QByteArray>("lineDigits"); // of the "QB" reply
+        QTest::addColumn<QByteArray>("cells");      // of the "QA" reply, after "QD"
+        QTest::addColumn<QByteArray>("memory");     // the line as written
+        QTest::newRow("stuck at 0 in a line of ones")
+            << 256 << 0x2A << 0 << QByteArrayList{"Q:100" + QByteArray(64, 'F')} << 1
+            << QByteArray(10, 'F') + "BF" + QByteArray(52, 'F')
+            << QByteArray(0x2A, '2') + "0" + QByteArray(256 - 0x2B, '2') << QByteArray(32, '\xFF');
+        QTest::newRow("stuck at 1 after a clear")
+            << 256 << 0 << 1 << QByteArrayList{"Q:300" + QByteArray(64, 'F'), "QC"} << 3
+            << "10" + QByteArray(62, '0') << "F" + QByteArray(255, '0') << QByteArray(32, '\0');
+        QTest::newRow("stuck at 1 in a bit written 0")
+            << 32 << 9 << 1 << QByteArrayList{"QW2093", "QW2092"} << 2 << QByteArray("00200000")
+            << QByteArray(9, '0') + "F" + QByteArray(22, '0') << QByteArray(32, '\0');
+    }
+    void stuckCellShowsInTheRepliesButNotInTheMemory() {
+        QFETCH(int, bits);
+        QFETCH(int, cell);
+        QFETCH(int, value);
+        QFETCH(QByteArrayList, writes);
+        QFETCH(int, line);
+        QFETCH(QByteArray, lineDigits);
+        QFETCH(QByteArray, cells);
+        QFETCH(QByteArray, memory);
+        UnitFaults faults;
+        faults.StuckCell = cell;
+        faults.StuckValue = value;
+        UnitModel unit = OnlineUnit(bits, faults);
+        qint64 t = 0;
+        for (const QByteArray& write : writes) {
+            QCOMPARE(Ask(unit, write, t += 100).size(), 1);
+        }
+        const QByteArray digit = QByteArray::number(line);
+        QCOMPARE(Ask(unit, "QB" + digit, t += 100),
+                 QList<QByteArray>{Wire("QB" + digit + lineDigits)});
+        QCOMPARE(Ask(unit, "QA", t += 1000), QList<QByteArray>{Wire("QD" + cells)});
+        QCOMPARE(unit.Line(line), memory);
+    }
+
+    void unitWithoutCounterDoesNotKnowItsCommands() {
+        UnitFaults faults;
+        faults.NoCounter = true;
+        UnitModel unit = OnlineUnit(256, faults);
+        QCOMPARE(Ask(unit, "QG", 10000), QList<QByteArray>{Wire("Q?QG")});
+        QCOMPARE(Ask(unit, "QE", 11000), QList<QByteArray>{Wire("Q?QE")});
+        QCOMPARE(Ask(unit, "QC", 12000), QList<QByteArray>{Wire("QXC")});
+    }
+
+    void badChecksumFaultSpoilsAnEvenShareOfReplies_data() {
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QList<int>>("spoiled"); // replies 1..10 since power-on
+        QTest::newRow("0 %") << 0 << QList<int>{};
+        QTest::newRow("33 %") << 33 << QList<int>{4, 7, 10};
+        QTest::newRow("50 %") << 50 << QList<int>{2, 4, 6, 8, 10};
+        QTest::newRow("100 %") << 100 << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    }
+    void badChecksumFaultSpoilsAnEvenShareOfReplies() {
+        QFETCH(int, percent);
+        QFETCH(QList<int>, spoiled);
+        UnitFaults faults;
+        faults.BadChecksumPercent = percent;
+        UnitModel unit = OnlineUnit(256, faults);
+        const QByteArrayList commands{"QV", "QB0",   "QG", "QX1", "QW0003",
+                                      "QA", "Qf001", "QC", "Qy",  "QV"};
+        qint64 t = 0;
+        for (int n = 1; n <= 10; ++n) {
+            const QList<QByteArray> frames = Ask(unit, commands[n - 1], t += 1000);
+            QCOMPARE(frames.size(), 1);
+            const QByteArray& frame = frames[0];
+            const QByteArray right = Wire(Body(frame));
+            // Only the two checksum characters may differ, and the checker's
+            // receiver calls it a checksum error, not a broken frame.
+            QCOMPARE(frame.chopped(2), right.chopped(2));
+            if (spoiled.contains(n)) {
+                QVERIFY2(frame.right(2) != right.right(2), qPrintable(QString::number(n)));
+                QCOMPARE(CheckerVerdict(frame), ReplyReceiver::Result::ChecksumError);
+            } else {
+                QCOMPARE(frame, right);
+                QCOMPARE(CheckerVerdict(frame), ReplyReceiver::Result::Accepted);
+            }
+        }
+        QCOMPARE(unit.BadChecksumsSent(), spoiled.size());
+        // Modem lines carry no checksum and go out as they are.
+        UnitConfig lup = Config(UnitFamily::Lup);
+        lup.Faults = faults;
+        UnitModel modemUnit(lup);
+        modemUnit.PowerOn(0);
+        QCOMPARE(modemUnit.TakeDueFrames(1000), QList<QByteArray>{"AT&F\r"});
     }
 
     void sensorRepliesKeepTheirLayouts() {
