@@ -21,6 +21,7 @@ struct Options {
     PortNames Names;
     bool Simulate = false;
     UnitFamily Family = UnitFamily::Lup;
+    UnitFaults Faults;
     QString Screenshot;
     bool TraceOn = false;
     QString TraceFile; // empty: standard error
@@ -78,8 +79,14 @@ int ReadOptions(int argc, char* argv[], Options* options) {
         QStringLiteral("With --check-unit: write the verdict, each step with its reason and the "
                        "frames it judged, as JSON to FILE."),
         QStringLiteral("FILE"));
+    const QCommandLineOption simFaultOption(
+        QStringLiteral("sim-fault"),
+        QStringLiteral("With --simulate: build the simulated unit with a fault (repeatable): "
+                       "stuck-bit=N (monitor cell N always reads 1; N:0 reads 0), no-counter, "
+                       "or bad-checksum=P (P percent of its replies carry a wrong checksum)."),
+        QStringLiteral("FAULT"));
     parser.addOptions({helpOption, versionOption, portOption, simulateOption, screenshotOption,
-                       traceOption, recordOption, checkUnitOption, reportOption});
+                       traceOption, recordOption, checkUnitOption, reportOption, simFaultOption});
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
@@ -124,6 +131,17 @@ int ReadOptions(int argc, char* argv[], Options* options) {
         std::fprintf(stderr, "zel_checker: --simulate: expected LUP, RAV or ZEL, got \"%s\"\n",
                      qPrintable(parser.value(simulateOption)));
         return 2;
+    }
+    if (parser.isSet(simFaultOption) && !options->Simulate) {
+        std::fprintf(stderr, "zel_checker: --sim-fault needs --simulate\n");
+        return 2;
+    }
+    for (const QString& fault : parser.values(simFaultOption)) {
+        QString error;
+        if (!ParseUnitFault(fault, &options->Faults, &error)) {
+            std::fprintf(stderr, "zel_checker: --sim-fault: %s\n", qPrintable(error));
+            return 2;
+        }
     }
     options->Screenshot = parser.value(screenshotOption);
     options->TraceOn = parser.isSet(traceOption);
@@ -202,7 +220,10 @@ int main(int argc, char* argv[]) {
     const bool simulate = options.Simulate;
     if (simulate) {
         QString error;
-        if (!unit.Start(family, 256, true, &simulatedDevice, &error)) {
+        UnitConfig config;
+        config.Family = family;
+        config.Faults = options.Faults;
+        if (!unit.Start(config, &simulatedDevice, &error)) {
             std::fprintf(stderr, "zel_checker: cannot start the simulated unit: %s\n",
                          qPrintable(error));
             return 1;

@@ -34,6 +34,11 @@ bool Refuses(QByteArrayView reply, QByteArrayView code) {
            (reply.sliced(2).startsWith(code) || reply.sliced(2).startsWith(code.sliced(1)));
 }
 
+// The line as the Line select buttons name it: line 0 is "Line1".
+QString LineName(int line) {
+    return QStringLiteral("Line%1").arg(line + 1);
+}
+
 QString Milliseconds(int ms) {
     return QStringLiteral("%1 ms").arg(ms);
 }
@@ -130,15 +135,16 @@ void UnitCheck::JudgeChecksums(StepReport& step, qsizetype from) const {
     if (errors == 0) {
         return;
     }
+    step.Result = StepResult::Fail;
+    if (errors == 1 && step.Reason.contains(first)) {
+        return; // already named, as the answer of a record
+    }
     const QString reason = errors == 1 ? first
                                        : QStringLiteral("%1 replies with a checksum error, the "
                                                         "first: %2")
                                              .arg(errors)
                                              .arg(first);
-    step.Reason = step.Result == StepResult::Fail && !step.Reason.isEmpty()
-                      ? step.Reason + QStringLiteral("; ") + reason
-                      : reason;
-    step.Result = StepResult::Fail;
+    step.Reason = step.Reason.isEmpty() ? reason : step.Reason + QStringLiteral("; ") + reason;
 }
 
 bool UnitCheck::Connect() {
@@ -215,18 +221,19 @@ StepReport UnitCheck::CheckLine(const QString& name, int button, QByteArrayView 
         differences = CompareLine(written, reply.Bits, reply.BitLast);
         if (differences.isEmpty()) {
             step.Result = StepResult::Pass;
-            step.Reason = QStringLiteral("line %1 read back as written, %2 bits")
-                              .arg(Line)
+            step.Reason = QStringLiteral("%1 read back as written, %2 bits")
+                              .arg(LineName(Line))
                               .arg(reply.BitLast + 1);
             break;
         }
     }
     if (answers == 0) {
-        step.Reason = QStringLiteral("no bit scan of line %1 within %2")
-                          .arg(Line)
+        step.Reason = QStringLiteral("no bit scan of %1 within %2")
+                          .arg(LineName(Line))
                           .arg(Milliseconds(kScanWaitMs));
     } else if (step.Result == StepResult::Fail) {
-        step.Reason = QStringLiteral("line %1: %2").arg(Line).arg(DescribeDifferences(differences));
+        step.Reason =
+            QStringLiteral("%1: %2").arg(LineName(Line), DescribeDifferences(differences));
     }
     JudgeChecksums(step, begin);
     return step;
@@ -391,8 +398,8 @@ StepReport UnitCheck::CheckStop() {
         return polled && seen.ScanReply;
     });
     if (found < 0) {
-        step.Reason = QStringLiteral("no bit scan of line %1 within %2 after Stop")
-                          .arg(Line)
+        step.Reason = QStringLiteral("no bit scan of %1 within %2 after Stop")
+                          .arg(LineName(Line))
                           .arg(Milliseconds(kScanWaitMs));
     } else {
         Judge(step, found);
