@@ -24,6 +24,21 @@ QByteArrayView FrameText(QByteArrayView bytes) {
     return cr < 0 ? rest : rest.first(cr);
 }
 
+// A bit scan reply the dispatcher takes into the grid: "QB", the line digit
+// and 8, 16, 32 or 64 digits, or "QD" and 32, 64, 128 or 256 cells. Others
+// leave the bits as they were and prove nothing.
+bool IsWholeScan(QByteArrayView text) {
+    if (text.startsWith("QB")) {
+        const qsizetype digits = text.size() - 3;
+        return digits == 8 || digits == 16 || digits == 32 || digits == 64;
+    }
+    if (text.startsWith("QD")) {
+        const qsizetype cells = text.size() - 2;
+        return cells == 32 || cells == 64 || cells == 128 || cells == 256;
+    }
+    return false;
+}
+
 bool IsBitScanPoll(QByteArrayView text) {
     return text.startsWith("QB") || text == "QA";
 }
@@ -69,8 +84,8 @@ void UnitCheck::OnHandled(const QByteArray& bytes, const FrameOutcome& outcome) 
     if (outcome.Result == Result::Accepted) {
         const CheckerState& state = Form.State;
         // A "QB" reply names its line; a "QD" reply carries all four.
-        const bool lineScan = text.startsWith("QB") && ScanReplyLine(bytes) == Line;
-        if ((lineScan || text.startsWith("QD")) && state.ScanBitLast <= 255) {
+        const bool otherLine = text.startsWith("QB") && ScanReplyLine(bytes) != Line;
+        if (IsWholeScan(text) && !otherLine) {
             seen.ScanReply = true;
             std::copy_n(state.ScanBits.begin() + 256 * Line, 256, seen.Bits.begin());
             seen.BitLast = state.ScanBitLast;
