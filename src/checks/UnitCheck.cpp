@@ -7,7 +7,6 @@
 #include <QDateTime>
 
 #include <cstdio>
-#include <map>
 
 namespace {
 
@@ -113,14 +112,29 @@ qsizetype UnitCheck::WaitFor(qsizetype from, int maxMs,
     return found;
 }
 
-qsizetype UnitCheck::FindSent(qsizetype from, QByteArrayView prefix) const {
-    for (qsizetype i = from; i < static_cast<qsizetype>(Log.size()); ++i) {
+qsizetype UnitCheck::Click(StepReport& step, const std::function<void()>& click,
+                           QByteArrayView prefix) {
+    const qsizetype begin = static_cast<qsizetype>(Log.size());
+    click();
+    for (qsizetype i = begin; i < static_cast<qsizetype>(Log.size()); ++i) {
         const Seen& seen = Log[static_cast<std::size_t>(i)];
         if (!seen.FromUnit && FrameText(seen.Bytes).startsWith(prefix)) {
+            Judge(step, i);
             return i;
         }
     }
+    step.Reason = QStringLiteral("\"%1\" did not go out").arg(QString::fromLatin1(prefix));
     return -1;
+}
+
+qsizetype UnitCheck::WaitForScan(qsizetype from, int maxMs, bool* polled) {
+    return WaitFor(from, maxMs, [polled](const Seen& seen) {
+        if (!seen.FromUnit) {
+            *polled = *polled || IsBitScanPoll(FrameText(seen.Bytes));
+            return false;
+        }
+        return *polled && seen.ScanReply;
+    });
 }
 
 void UnitCheck::Judge(StepReport& step, qsizetype i) const {
@@ -195,13 +209,11 @@ bool UnitCheck::Connect() {
 StepReport UnitCheck::CheckLine(const QString& name, int button, QByteArrayView writePrefix) {
     StepReport step{name, StepResult::Fail, {}, 0, {}};
     const qsizetype begin = static_cast<qsizetype>(Log.size());
-    Form.Command2_Click(button);
-    const qsizetype write = FindSent(begin, writePrefix);
+    const qsizetype write = Click(
+        step, [&] { Form.Command2_Click(button); }, writePrefix);
     if (write < 0) {
-        step.Reason = QStringLiteral("the command did not go out");
         return step;
     }
-    Judge(step, write);
     // What was written: the line write's 64 data digits, or nothing at all
     // after the memory clear.
     const QByteArrayView writeText = FrameText(Log[static_cast<std::size_t>(write)].Bytes);
@@ -219,13 +231,7 @@ StepReport UnitCheck::CheckLine(const QString& name, int button, QByteArrayView 
     qsizetype from = write + 1;
     while (answers < 2) {
         const int left = kScanWaitMs - static_cast<int>(clock.elapsed());
-        const qsizetype found = WaitFor(from, std::max(left, 0), [&](const Seen& seen) {
-            if (!seen.FromUnit) {
-                polled = polled || IsBitScanPoll(FrameText(seen.Bytes));
-                return false;
-            }
-            return polled && seen.ScanReply;
-        });
+        const qsizetype found = WaitForScan(from, std::max(left, 0), &polled);
         if (found < 0) {
             break;
         }
@@ -255,14 +261,11 @@ StepReport UnitCheck::CheckLine(const QString& name, int button, QByteArrayView 
 }
 
 bool UnitCheck::ReadCounter(StepReport& step, int32_t* value) {
-    const qsizetype begin = static_cast<qsizetype>(Log.size());
-    Form.Command1_Click(1); // "Read"
-    const qsizetype request = FindSent(begin, "QG");
+    const qsizetype request = Click(
+        step, [this] { Form.Command1_Click(1); }, "QG"); // "Read"
     if (request < 0) {
-        step.Reason = QStringLiteral("the counter request did not go out");
         return false;
     }
-    Judge(step, request);
     const qsizetype found = WaitFor(request + 1, kCounterWaitMs, [](const Seen& seen) {
         const QByteArrayView text = FrameText(seen.Bytes);
         return seen.FromUnit && seen.Outcome.Result == Result::Accepted &&
@@ -319,55 +322,29 @@ StepReport UnitCheck::CheckRecordScan() {
     StepReport step{QStringLiteral("Record scan"), StepResult::Fail, {}, 0, {}};
     const qsizetype begin = static_cast<qsizetype>(Log.size());
     const int units = Form.State.ScanMax;
-    Form.Command2_Click(11); // "Auto-F"
-    const qsizetype start = FindSent(begin, "QRF");
+    const qsizetype start = Click(
+        step, [this] { Form.Command2_Click(11); }, "QRF"); // "Auto-F"
     if (start < 0) {
-        step.Reason = QStringLiteral("the record scan command did not go out");
         return step;
     }
-    Judge(step, start);
-    // Each poll's answer is what the unit sends before the next poll: the
-    // first poll of each unit decides for it.
-    std::map<int, QString> failures; // unit -> why
-    std::map<int, bool> decided;
-    int polledUnit = 0;
-    QString refusal; // the receiver's verdict on a frame that came instead
-    bool answered = false;
-    const auto decide = [&] {
-        if (polledUnit < 1 || decided.count(polledUnit) != 0) {
-            return;
-        }
-        decided[polledUnit] = true;
-        if (!answered) {
-            failures[polledUnit] = refusal.isEmpty() ? QStringLiteral("no answer") : refusal;
-        }
-    };
+    RecordScanTally tally(units);
     const int maxMs = units * kSamplePeriodMs + kRecordExtraMs;
     WaitFor(start + 1, maxMs, [&](const Seen& seen) {
         const QByteArrayView text = FrameText(seen.Bytes);
         if (!seen.FromUnit) {
             if (text.startsWith("Qf")) {
-                decide();
-                polledUnit = static_cast<int>(ReadHex(text.sliced(3)));
-                answered = false;
-                refusal.clear();
+                tally.Polled(static_cast<int>(ReadHex(text.sliced(3))));
             }
-        } else if (polledUnit >= 1 && decided.count(polledUnit) == 0) {
-            if (seen.Outcome.Result == Result::Accepted && text.startsWith("Qf")) {
-                answered = true;
-                decide();
-            } else if (seen.Outcome.Result != Result::Accepted && refusal.isEmpty()) {
-                refusal = ReceiveVerdict(seen.Outcome, CheckerState::kReceiveBufferSize);
+        } else if (seen.Outcome.Result == Result::Accepted) {
+            if (text.startsWith("Qf")) {
+                tally.Answered();
             }
+        } else {
+            tally.Refused(ReceiveVerdict(seen.Outcome, CheckerState::kReceiveBufferSize));
         }
-        for (int u = 1; u <= units; ++u) {
-            if (decided.count(u) == 0) {
-                return false;
-            }
-        }
-        return true;
+        return tally.Complete();
     });
-    decide(); // the last poll's answer, if the time ran out waiting for it
+    tally.EndOfWait();
     for (qsizetype i = start + 1; i < static_cast<qsizetype>(Log.size()); ++i) {
         const Seen& seen = Log[static_cast<std::size_t>(i)];
         if (seen.FromUnit && FrameText(seen.Bytes).startsWith("Qf") &&
@@ -375,20 +352,12 @@ StepReport UnitCheck::CheckRecordScan() {
             Judge(step, i);
         }
     }
-    QStringList reasons;
-    for (int u = 1; u <= units; ++u) {
-        if (decided.count(u) == 0) {
-            reasons
-                << QStringLiteral("unit %1: not polled within %2").arg(u).arg(Milliseconds(maxMs));
-        } else if (failures.count(u) != 0) {
-            reasons << QStringLiteral("unit %1: %2").arg(u).arg(failures[u]);
-        }
-    }
-    if (reasons.isEmpty()) {
+    const QStringList failures = tally.Failures();
+    if (failures.isEmpty()) {
         step.Result = StepResult::Pass;
         step.Reason = QStringLiteral("units 1..%1 answered").arg(units);
     } else {
-        step.Reason = reasons.join(QStringLiteral("; "));
+        step.Reason = failures.join(QStringLiteral("; "));
     }
     JudgeChecksums(step, begin);
     return step;
@@ -397,21 +366,13 @@ StepReport UnitCheck::CheckRecordScan() {
 StepReport UnitCheck::CheckStop() {
     StepReport step{QStringLiteral("Stop"), StepResult::Fail, {}, 0, {}};
     const qsizetype begin = static_cast<qsizetype>(Log.size());
-    Form.Command2_Click(6); // "Stop"
-    const qsizetype stop = FindSent(begin, "QRD");
+    const qsizetype stop = Click(
+        step, [this] { Form.Command2_Click(6); }, "QRD"); // "Stop"
     if (stop < 0) {
-        step.Reason = QStringLiteral("the stop command did not go out");
         return step;
     }
-    Judge(step, stop);
     bool polled = false;
-    const qsizetype found = WaitFor(stop + 1, kScanWaitMs, [&](const Seen& seen) {
-        if (!seen.FromUnit) {
-            polled = polled || IsBitScanPoll(FrameText(seen.Bytes));
-            return false;
-        }
-        return polled && seen.ScanReply;
-    });
+    const qsizetype found = WaitForScan(stop + 1, kScanWaitMs, &polled);
     if (found < 0) {
         step.Reason = QStringLiteral("no bit scan of %1 within %2 after Stop")
                           .arg(LineName(Line))

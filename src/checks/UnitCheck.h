@@ -66,8 +66,13 @@ private:
     // Serves the window's events until match() holds for a frame seen from
     // index `from` on, or maxMs have passed. Returns its index, or -1.
     qsizetype WaitFor(qsizetype from, int maxMs, const std::function<bool(const Seen&)>& match);
-    // The first command sent from `from` on whose text starts with prefix, or -1.
-    qsizetype FindSent(qsizetype from, QByteArrayView prefix) const;
+    // Clicks a button through its handler and finds the command it sent
+    // (text starting with prefix), which the step then names among its
+    // frames. Returns its index, or -1 with the step's reason set.
+    qsizetype Click(StepReport& step, const std::function<void()>& click, QByteArrayView prefix);
+    // Waits for a whole bit scan of the line that comes after a scan poll;
+    // *polled says whether that poll has been seen already.
+    qsizetype WaitForScan(qsizetype from, int maxMs, bool* polled);
 
     bool Connect();
     StepReport CheckLine(const QString& name, int button, QByteArrayView writePrefix);

@@ -80,6 +80,59 @@ bool CounterAdvanced(uint32_t first, uint32_t second) {
     return ((second - first) & kCounterMask) != 0;
 }
 
+void RecordScanTally::Polled(int unit) {
+    Decide();
+    Current = unit;
+    CurrentAnswered = false;
+    CurrentRefusal.clear();
+}
+
+void RecordScanTally::Answered() {
+    CurrentAnswered = true;
+    Decide();
+}
+
+void RecordScanTally::Refused(const QString& verdict) {
+    if (CurrentRefusal.isEmpty()) {
+        CurrentRefusal = verdict;
+    }
+}
+
+void RecordScanTally::EndOfWait() {
+    Decide();
+}
+
+void RecordScanTally::Decide() {
+    if (Current < 1 || Decided.count(Current) != 0) {
+        return;
+    }
+    Decided[Current] = CurrentAnswered            ? QString()
+                       : CurrentRefusal.isEmpty() ? QStringLiteral("no answer")
+                                                  : CurrentRefusal;
+}
+
+bool RecordScanTally::Complete() const {
+    for (int unit = 1; unit <= Units; ++unit) {
+        if (Decided.count(unit) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QStringList RecordScanTally::Failures() const {
+    QStringList failures;
+    for (int unit = 1; unit <= Units; ++unit) {
+        const auto decided = Decided.find(unit);
+        if (decided == Decided.end()) {
+            failures << QStringLiteral("unit %1: not polled").arg(unit);
+        } else if (!decided->second.isEmpty()) {
+            failures << QStringLiteral("unit %1: %2").arg(unit).arg(decided->second);
+        }
+    }
+    return failures;
+}
+
 QString StepResultName(StepResult result) {
     switch (result) {
     case StepResult::Pass:

@@ -8,8 +8,11 @@
 #include <QList>
 #include <QString>
 
+#include <QStringList>
+
 #include <array>
 #include <cstdint>
+#include <map>
 
 // The automatic unit check's judgement and its report: which cells of a line
 // came back other than written, whether the 24-bit counter moved, and the
@@ -38,6 +41,30 @@ QString DescribeDifferences(const QList<CellDifference>& differences);
 // The 24-bit counter moved from the first reading to the second (it may have
 // wrapped past FFFFFF in between).
 bool CounterAdvanced(uint32_t first, uint32_t second);
+
+// Who answered in a record scan. Each poll's answer is what the unit sends
+// before the next poll goes out; the first poll of each unit decides for it.
+class RecordScanTally {
+public:
+    explicit RecordScanTally(int units) : Units(units) {}
+    void Polled(int unit);
+    void Answered();                      // an accepted record
+    void Refused(const QString& verdict); // a frame the receiver refused
+    void EndOfWait();                     // no more answers will come
+    // Every unit 1..units has been decided.
+    bool Complete() const;
+    // One reason per unit that did not answer with a good record, by unit;
+    // empty when all did.
+    QStringList Failures() const;
+
+private:
+    void Decide();
+    int Units;
+    int Current = 0; // the unit polled last, 0 before the first poll
+    bool CurrentAnswered = false;
+    QString CurrentRefusal;         // the receiver's verdict on a frame that came instead
+    std::map<int, QString> Decided; // unit -> empty when it answered, else why not
+};
 
 enum class StepResult { Pass, Fail, Skip };
 QString StepResultName(StepResult result); // "PASS", "FAIL", "SKIP"

@@ -87,6 +87,48 @@ private slots:
         QVERIFY(CounterAdvanced(0xFFFFF0, 0x000010)); // wrapped past FFFFFF
     }
 
+    // Events: "P3" unit 3 polled, "A" a good record, "R" a refused frame,
+    // "E" the wait ends.
+    void recordScanAnswersBelongToTheirPoll_data() {
+        QTest::addColumn<int>("units");
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<bool>("complete");
+        QTest::addColumn<QStringList>("failures");
+        QTest::newRow("all answered") << 3 << "P1 A P2 A P3 A" << true << QStringList{};
+        QTest::newRow("starting mid-cycle") << 2 << "P2 A P1 A" << true << QStringList{};
+        QTest::newRow("a poll without answer")
+            << 2 << "P1 P2 A" << true << QStringList{"unit 1: no answer"};
+        QTest::newRow("a unit never polled")
+            << 3 << "P1 A P2 A E" << false << QStringList{"unit 3: not polled"};
+        QTest::newRow("a refused frame instead of the record")
+            << 2 << "P1 R R P2 A E" << true << QStringList{"unit 1: refused 1"};
+        QTest::newRow("the first poll of a unit decides")
+            << 1 << "P1 A P1 R E" << true << QStringList{};
+        QTest::newRow("the wait ends on the last poll")
+            << 2 << "P1 A P2 E" << true << QStringList{"unit 2: no answer"};
+    }
+    void recordScanAnswersBelongToTheirPoll() {
+        QFETCH(int, units);
+        QFETCH(QString, events);
+        QFETCH(bool, complete);
+        QFETCH(QStringList, failures);
+        RecordScanTally tally(units);
+        int refusals = 0;
+        for (const QString& event : events.split(QLatin1Char(' '))) {
+            if (event.startsWith(QLatin1Char('P'))) {
+                tally.Polled(event.mid(1).toInt());
+            } else if (event == QLatin1String("A")) {
+                tally.Answered();
+            } else if (event == QLatin1String("R")) {
+                tally.Refused(QStringLiteral("refused %1").arg(++refusals));
+            } else {
+                tally.EndOfWait();
+            }
+        }
+        QCOMPARE(tally.Complete(), complete);
+        QCOMPARE(tally.Failures(), failures);
+    }
+
     void exitStatusAndBoxFollowTheSteps_data() {
         QTest::addColumn<bool>("portOpened");
         QTest::addColumn<bool>("unitAnswered");
