@@ -1,6 +1,7 @@
 // Connecting the unit: the version request, the family connect sequences with
 // their 200 ms spacing, Restart (reply inside its wait, and the give-up box on
 // the fourth second), Reset of each family, and the clicks that ask again.
+#include "Lateness.h"
 #include "UnitTestHelpers.h"
 
 using namespace UnitTest;
@@ -212,7 +213,7 @@ private slots:
         QCOMPARE(NamesFrom(f.Serial, 0), sequence);
         for (int i = 0; i < atMs.size(); ++i) {
             const qint64 at = f.Serial.Writes[i].AtMs - started;
-            QVERIFY2(at >= atMs[i] - 10 && at < atMs[i] + 100,
+            QVERIFY2(at >= atMs[i] - 10 && at < atMs[i] + kLateMs,
                      qPrintable(QString("write %1 at %2").arg(i).arg(at)));
         }
         QVERIFY2(ms >= atMs.back() - 10 && ms >= 890 && ms < qMax(900, atMs.back()) + 150,
