@@ -1,10 +1,8 @@
 // The window on the real serial control, with a pseudo-terminal standing in
 // for COM1: a peer thread plays the unit at the line's pace.
-#include "FakeMessageBoxes.h"
 #include "PseudoTerminal.h"
-#include "core/Form1.h"
+#include "RealPortWindow.h"
 #include "link/Framing.h"
-#include "link/QtSerialControl.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -51,15 +49,10 @@ private slots:
     // checker's "OK" goes out.
     void aPacedReplyIsShownAlsoDuringTheDispatchersWait() {
         Peer peer;
-        QVERIFY2(peer.Master >= 0, "no pseudo-terminal");
-        PortNames names;
-        names.Map(1, peer.SlaveName);
-        QtSerialControl serial(names);
-        FakeMessageBoxes boxes;
-        Form1 form(&serial, &boxes);
-        form.Form_Load();
-        QVERIFY(serial.PortOpen());
-        QVERIFY(boxes.Shown.isEmpty());
+        QVERIFY2(peer.Ok(), "no pseudo-terminal");
+        RealPortWindow w(peer.SlaveName);
+        QVERIFY(w.Load());
+        QVERIFY(w.Boxes.Shown.isEmpty());
 
         // Line 1, 16 digits: eight bytes, each written low digit first.
         const int bytes[8] = {0x01, 0x80, 0xFF, 0x00, 0x5A, 0x00, 0x00, 0x10};
@@ -70,7 +63,7 @@ private slots:
         }
         auto gridShows = [&] {
             for (int i = 0; i < 256; ++i) {
-                const MonitorCell* cell = form.Picture1(i);
+                const MonitorCell* cell = w.Form.Picture1(i);
                 const bool ok = i < 64 ? cell->BackColor() ==
                                              (picture[i] == 'R' ? Colors::kRed : Colors::kWhite)
                                        : cell->IsGrey();
@@ -113,14 +106,14 @@ private slots:
         QVERIFY(peer.FromChecker.startsWith(CommandFrame("QV")));
         QVERIFY(okSeen);
         QVERIFY(shownAt != Clock::time_point{});
-        QCOMPARE(form.Label2(2)->Caption(), QStringLiteral("64"));
-        QCOMPARE(form.Label23->BackColor(), Colors::kLightBlue);
+        QCOMPARE(w.Form.Label2(2)->Caption(), QStringLiteral("64"));
+        QCOMPARE(w.Form.Label23->BackColor(), Colors::kLightBlue);
         const qint64 shown = MsSince(scanSent, shownAt);
         QVERIFY2(shown >= 20 && shown < 200, qPrintable(QString::number(shown)));
         const qint64 ok = MsSince(escapeSent, okAt);
         QVERIFY2(ok >= 1500 && ok < 1800, qPrintable(QString::number(ok)));
         QVERIFY(shownAt < okAt);
-        QVERIFY(boxes.Shown.isEmpty());
+        QVERIFY(w.Boxes.Shown.isEmpty());
 
         // Replies back to back, 2-4 ms apart, then one more after the line
         // has rested: the port stays open, nobody is told of a fault, and the
@@ -128,7 +121,7 @@ private slots:
         // window (its tail then starts a frame) can join the replies that
         // follow it without a quiet gap into one frame until the line rests,
         // so on a loaded machine not every reply of the burst is shown.
-        const int judged0 = form.Label23->ColorWrites();
+        const int judged0 = w.Form.Label23->ColorWrites();
         std::atomic<bool> burstDone{false};
         std::jthread burst([&] {
             for (int n = 1; n <= 60; ++n) {
@@ -140,10 +133,10 @@ private slots:
             burstDone = true;
         });
         QTRY_VERIFY_WITH_TIMEOUT(burstDone.load(), 6000);
-        QTRY_COMPARE(form.Label2(5)->Caption(), QStringLiteral("61"));
-        qInfo("replies judged of 61 sent: %d", form.Label23->ColorWrites() - judged0);
-        QVERIFY(serial.PortOpen());
-        QVERIFY(boxes.Shown.isEmpty());
+        QTRY_COMPARE(w.Form.Label2(5)->Caption(), QStringLiteral("61"));
+        qInfo("replies judged of 61 sent: %d", w.Form.Label23->ColorWrites() - judged0);
+        QVERIFY(w.Serial.PortOpen());
+        QVERIFY(w.Boxes.Shown.isEmpty());
 
         // The unit hangs up in the middle of a long reply: the port is closed
         // and the operator told once; the frame ends by silence without the
@@ -158,10 +151,10 @@ private slots:
             hungUp = true;
         });
         const std::clock_t before = std::clock();
-        QTRY_VERIFY_WITH_TIMEOUT(hungUp.load() && !serial.PortOpen(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(hungUp.load() && !w.Serial.PortOpen(), 3000);
         const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(cpuMs < 300, qPrintable(QString::number(cpuMs)));
-        QCOMPARE(boxes.Shown.size(), qsizetype(1));
+        QCOMPARE(w.Boxes.Shown.size(), qsizetype(1));
     }
 
     // An adapter pulled out and plugged back, with a stable device name (a
@@ -179,32 +172,27 @@ private slots:
         };
         std::unique_ptr<Peer> peer = plugIn();
         QVERIFY(peer);
-        PortNames names;
-        names.Map(1, link);
-        QtSerialControl serial(names);
-        FakeMessageBoxes boxes;
-        Form1 form(&serial, &boxes);
-        form.Form_Load();
-        QVERIFY(serial.PortOpen());
+        RealPortWindow w(link);
+        QVERIFY(w.Load());
 
         peer.reset(); // unplugged: both ends of the line gone
         QFile::remove(link);
-        QTRY_VERIFY_WITH_TIMEOUT(!serial.PortOpen(), 3000);
-        QCOMPARE(boxes.Shown.size(), qsizetype(1));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.Serial.PortOpen(), 3000);
+        QCOMPARE(w.Boxes.Shown.size(), qsizetype(1));
         const std::clock_t before = std::clock();
         QTest::qWait(2500);
         const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(cpuMs < 250, qPrintable(QString::number(cpuMs)));
         qInfo("process CPU while the device is gone: %.1f ms in 2.5 s", cpuMs);
-        QVERIFY(!serial.PortOpen());
+        QVERIFY(!w.Serial.PortOpen());
 
         peer = plugIn();
         QVERIFY(peer);
-        QTRY_VERIFY_WITH_TIMEOUT(serial.PortOpen(), 2500);
-        QCOMPARE(boxes.Shown.size(), qsizetype(1));
+        QTRY_VERIFY_WITH_TIMEOUT(w.Serial.PortOpen(), 2500);
+        QCOMPARE(w.Boxes.Shown.size(), qsizetype(1));
         QVERIFY(peer->WriteAll(Reply("QG00012C")));
-        QTRY_COMPARE(form.Label2(5)->Caption(), QStringLiteral("300"));
-        form.SendCommand("QV");
+        QTRY_COMPARE(w.Form.Label2(5)->Caption(), QStringLiteral("300"));
+        w.Form.SendCommand("QV");
         QVERIFY(peer->ReadUntil(CommandFrame("QV"), Clock::now() + std::chrono::seconds(2)));
     }
 };

@@ -3,12 +3,9 @@
 // the check procedure and the record scan, as an operator would run them.
 // With ZEL_E2E_LOGS set every case runs with the line trace and the measurement
 // record switched on, writing into a temporary directory.
-#include "FakeMessageBoxes.h"
+#include "RealPortWindow.h"
 #include "checks/Patterns.h"
-#include "core/Form1.h"
 #include "link/HexText.h"
-#include "link/PortNames.h"
-#include "link/QtSerialControl.h"
 #include "sim/SimulatedUnitHost.h"
 #include "trace/LogFiles.h"
 
@@ -23,13 +20,11 @@ namespace {
 
 struct Bench {
     SimulatedUnitHost Unit;
-    FakeMessageBoxes Boxes;
-    std::unique_ptr<QtSerialControl> Serial;
     TraceLog Trace;
     RecordLog Records;
     QTemporaryDir LogDir;
     QString TracePath;
-    std::unique_ptr<Form1> Form;
+    std::unique_ptr<RealPortWindow> Window;
 
     bool Start(UnitFamily family, int powerOnDelayMs,
                bool logged = qEnvironmentVariableIsSet("ZEL_E2E_LOGS")) {
@@ -44,10 +39,7 @@ struct Bench {
             qWarning("%s", qPrintable(error));
             return false;
         }
-        PortNames names;
-        names.Map(1, device);
-        Serial = std::make_unique<QtSerialControl>(names);
-        Form = std::make_unique<Form1>(Serial.get(), &Boxes);
+        Window = std::make_unique<RealPortWindow>(device);
         if (logged) {
             TracePath = LogDir.filePath(QStringLiteral("checker.trace"));
             if (!Trace.Open(TracePath, &error) ||
@@ -55,15 +47,14 @@ struct Bench {
                 qWarning("%s", qPrintable(error));
                 return false;
             }
-            Form->Trace = &Trace;
-            Form->Records = &Records;
+            Window->Form.Trace = &Trace;
+            Window->Form.Records = &Records;
         }
         Unit.PowerOn(powerOnDelayMs);
-        Form->Form_Load();
-        return Serial->PortOpen();
+        return Window->Load();
     }
     ~Bench() {
-        Form.reset();
+        Window.reset();
         Unit.Stop();
     }
 };
@@ -105,7 +96,7 @@ private slots:
         const auto f = static_cast<UnitFamily>(family);
         // A ZEL unit says nothing of its own: it is on before the start-up request.
         QVERIFY(bench.Start(f, f == UnitFamily::Zel ? 0 : 300));
-        Form1& form = *bench.Form;
+        Form1& form = bench.Window->Form;
         QTRY_VERIFY_WITH_TIMEOUT(form.State.Connected == 1, 8000);
         QVERIFY2(form.Label2(1)->Caption().startsWith(rom), qPrintable(form.Label2(1)->Caption()));
         QCOMPARE(form.Label17->BackColor(), Colors::kLightBlue);
@@ -120,13 +111,13 @@ private slots:
             QVERIFY2(next > at, command.constData());
             at = next;
         }
-        QVERIFY(bench.Boxes.Shown.isEmpty());
+        QVERIFY(bench.Window->Boxes.Shown.isEmpty());
     }
 
     void theCheckProcedureComesBackOnTheMonitor() {
         Bench bench;
         QVERIFY(bench.Start(UnitFamily::Zel, 0));
-        Form1& form = *bench.Form;
+        Form1& form = bench.Window->Form;
         QTRY_VERIFY_WITH_TIMEOUT(form.State.Connected == 1, 5000);
 
         form.menuT240_Click();
@@ -151,13 +142,13 @@ private slots:
         form.Command2_Click(6);
         QCOMPARE(form.State.SamplePeriod, int16_t(400));
         QCOMPARE(form.State.ScanMode, QStringLiteral("D"));
-        QVERIFY(bench.Boxes.Shown.isEmpty());
+        QVERIFY(bench.Window->Boxes.Shown.isEmpty());
     }
 
     void theRecordScanFillsTheUnitTable() {
         Bench bench;
         QVERIFY(bench.Start(UnitFamily::Zel, 0));
-        Form1& form = *bench.Form;
+        Form1& form = bench.Window->Form;
         QTRY_VERIFY_WITH_TIMEOUT(form.State.Connected == 1, 5000);
         for (int i = 0; i < 5; ++i) {
             form.Command2_Click(7); // "+" to ten records
@@ -191,7 +182,7 @@ private slots:
         for (const bool logged : {false, true}) {
             Bench bench;
             QVERIFY(bench.Start(UnitFamily::Zel, 0, logged));
-            Form1& form = *bench.Form;
+            Form1& form = bench.Window->Form;
             QTRY_VERIFY_WITH_TIMEOUT(form.State.Connected == 1, 5000);
             form.menuSPLstop_Click();
             QTest::qWait(500); // a poll already out gets its reply
@@ -205,7 +196,7 @@ private slots:
             commands[logged] = bench.Unit.ReceivedCommands().mid(before);
             counter[logged] = form.Label2(5)->Caption();
             QVERIFY(GridShows(form, ClearLineDigits()));
-            QVERIFY(bench.Boxes.Shown.isEmpty());
+            QVERIFY(bench.Window->Boxes.Shown.isEmpty());
             if (logged) {
                 QFile file(bench.TracePath);
                 QVERIFY(file.open(QIODevice::ReadOnly));
