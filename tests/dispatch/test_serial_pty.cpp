@@ -35,6 +35,9 @@ struct Peer : PtyPeer {
     }
 };
 
+// The version request as it leaves the checker, checksum 0x0D+0x0A+'Q'+'V'+0x0D+0x0A = 0xD5.
+const QByteArray kVersionRequest = "\r\nQV\r\nD5";
+
 QByteArray Reply(const QByteArray& codeAndData) {
     const QByteArray body = "\r\n" + codeAndData + "\r\n";
     return body + getsum(body);
@@ -78,7 +81,7 @@ private slots:
         Clock::time_point escapeSent, scanSent, okAt; // scanSent: its first byte
         std::jthread unit([&] {
             const auto t0 = Clock::now();
-            versionSeen = peer.ReadUntil(CommandFrame("QV"), t0 + std::chrono::seconds(2));
+            versionSeen = peer.ReadUntil(kVersionRequest, t0 + std::chrono::seconds(2));
             peer.WritePaced("+++");
             escapeSent = Clock::now();
             std::this_thread::sleep_until(escapeSent + std::chrono::milliseconds(300));
@@ -103,7 +106,7 @@ private slots:
         watch.stop();
 
         QVERIFY(versionSeen);
-        QVERIFY(peer.FromChecker.startsWith(CommandFrame("QV")));
+        QVERIFY(peer.FromChecker.startsWith(kVersionRequest));
         QVERIFY(okSeen);
         QVERIFY(shownAt != Clock::time_point{});
         QCOMPARE(w.Form.Label2(2)->Caption(), QStringLiteral("64"));
@@ -193,7 +196,7 @@ private slots:
         QVERIFY(peer->WriteAll(Reply("QG00012C")));
         QTRY_COMPARE(w.Form.Label2(5)->Caption(), QStringLiteral("300"));
         w.Form.SendCommand("QV");
-        QVERIFY(peer->ReadUntil(CommandFrame("QV"), Clock::now() + std::chrono::seconds(2)));
+        QVERIFY(peer->ReadUntil(kVersionRequest, Clock::now() + std::chrono::seconds(2)));
     }
 };
 
