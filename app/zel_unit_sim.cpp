@@ -86,7 +86,7 @@ int main(int argc, char* argv[]) {
                        "no-counter (no 24-bit counter: QG and QE are unknown commands), "
                        "bad-checksum=P (P % of the replies, 0..100, evenly spread, go out with "
                        "a wrong checksum)."),
-        QStringLiteral("spec"));
+        QStringLiteral("fault"));
     parser.addOptions(
         {device, family, bits, delay, unpaced, trace, damage, seed, pauseMs, frameLog, fault});
     parser.process(app);
@@ -126,9 +126,9 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    for (const QString& spec : parser.values(fault)) {
+    for (const QString& faultText : parser.values(fault)) {
         QString why;
-        if (!ParseUnitFault(spec, &config.Faults, &why)) {
+        if (!ParseUnitFault(faultText, &config.Faults, &why)) {
             PrintToStderr(QStringLiteral("--fault: %1").arg(why));
             return 2;
         }
@@ -182,8 +182,8 @@ int main(int argc, char* argv[]) {
             .arg(UnitFamilyName(config.Family), QString::fromLatin1(UnitRomName(config.Family)))
             .arg(config.ScanBits)
             .arg(path));
-    for (const QString& spec : parser.values(fault)) {
-        PrintToStderr(QStringLiteral("fault: %1").arg(spec));
+    for (const QString& faultText : parser.values(fault)) {
+        PrintToStderr(QStringLiteral("fault: %1").arg(faultText));
     }
     host.PowerOn(delayMs);
 
