@@ -6,6 +6,7 @@
 #include "core/CheckerState.h"
 #include "link/FrameCollector.h"
 #include "link/SerialControl.h"
+#include "trace/TraceLine.h"
 
 #include <QLineEdit>
 #include <QMainWindow>
@@ -237,6 +238,8 @@ private:
     void FitPanelTexts();
     void ConnectHandlers();
     void SetPeriod(MenuItem* item, int period);
+    // Puts a built frame on the line, traces it and tells the watchers.
+    void SendFrame(FrameKind kind, const QByteArray& frame);
     // The line settings of the checker's port, set before every opening.
     void ConfigureCommPort();
 

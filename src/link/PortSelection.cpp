@@ -77,27 +77,24 @@ void Form1::Option2_Click(int index) {
 }
 
 void Form1::SendCommand(QByteArrayView codeAndArguments) {
-    // Once the stop sequence's memory clear is out the unit is left alone,
-    // even by a reply whose receive event was already queued at that moment.
-    if (!Closing()) {
-        const QByteArray frame = CommandFrame(codeAndArguments);
-        MSComm1->Output(frame);
-        if (Trace != nullptr) {
-            Trace->Sent(FrameKind::Command, frame);
-        }
-        emit FrameSent(frame);
-    }
+    SendFrame(FrameKind::Command, CommandFrame(codeAndArguments));
 }
 
 void Form1::SendModemLine(QByteArrayView text) {
-    if (!Closing()) {
-        const QByteArray line = ModemLine(text);
-        MSComm1->Output(line);
-        if (Trace != nullptr) {
-            Trace->Sent(FrameKind::ModemLine, line);
-        }
-        emit FrameSent(line);
+    SendFrame(FrameKind::ModemLine, ModemLine(text));
+}
+
+void Form1::SendFrame(FrameKind kind, const QByteArray& frame) {
+    // Once the stop sequence's memory clear is out the unit is left alone,
+    // even by a reply whose receive event was already queued at that moment.
+    if (Closing()) {
+        return;
     }
+    MSComm1->Output(frame);
+    if (Trace != nullptr) {
+        Trace->Sent(kind, frame);
+    }
+    emit FrameSent(frame);
 }
 
 void Form1::OnPortFault(const QString& reason) {
