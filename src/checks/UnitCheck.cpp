@@ -59,8 +59,8 @@ QString Milliseconds(int ms) {
 
 } // namespace
 
-UnitCheck::UnitCheck(Form1& form, QString checker, QFile* reportFile)
-    : Form(form), ReportFile(reportFile) {
+UnitCheck::UnitCheck(Form1& form, QString checker, QFile* reportFile, UnitCheckOptions options)
+    : Form(form), ReportFile(reportFile), Options(std::move(options)) {
     Result.Checker = std::move(checker);
     connect(&Form, &Form1::FrameSent, this, &UnitCheck::OnSent);
     connect(&Form, &Form1::FrameHandled, this, &UnitCheck::OnHandled);

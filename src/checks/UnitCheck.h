@@ -14,6 +14,20 @@
 
 class Form1;
 
+// What the bench expects of the unit under check.
+struct UnitCheckOptions {
+    // The bits a unit must scan: 256 for a ZEL-03; 32, 64 or 128 where a bench
+    // really checks a smaller unit.
+    int ExpectBits = 256;
+    // The ROM name the unit must give (its first word, e.g. "LUPTAB13"); empty
+    // accepts any.
+    QString ExpectRom;
+    // How long Connect waits for the unit to be powered on and name its ROM,
+    // in seconds; 0 waits without end. Eight seconds is the first wait and
+    // one Restart's own.
+    int WaitForUnitS = 8;
+};
+
 // The check procedure of the help menu, run and judged by the checker: wait
 // for the unit to name its ROM (one Restart if it does not), then Pattern1,
 // Pattern2 and Pattern3 on the line shown, each compared bit for bit with
@@ -27,7 +41,7 @@ class UnitCheck : public QObject {
     Q_OBJECT
 public:
     // The report file, if any, must already be open for writing.
-    UnitCheck(Form1& form, QString checker, QFile* reportFile);
+    UnitCheck(Form1& form, QString checker, QFile* reportFile, UnitCheckOptions options = {});
 
     // Runs the whole check; returns once the verdict is out and the window's
     // stop sequence has been started. Call it from the event loop, after
@@ -89,6 +103,7 @@ private:
 
     Form1& Form;
     QFile* ReportFile;
+    UnitCheckOptions Options;
     CheckReport Result;
     QElapsedTimer Clock;
     std::vector<Seen> Log;
