@@ -3,6 +3,7 @@
 #include "core/Form1.h"
 #include "decode/ScanParse.h"
 #include "link/HexText.h"
+#include "trace/LogFiles.h"
 
 #include <QDateTime>
 
@@ -38,8 +39,9 @@ bool IsWholeScan(QByteArrayView text) {
     return false;
 }
 
-bool IsBitScanPoll(QByteArrayView text) {
-    return text.startsWith("QB") || text == "QA";
+// The unit's modem set-up lines ("AT&F", "ATH0"…): it runs them at power-on.
+bool IsSetupLine(QByteArrayView bytes) {
+    return bytes.startsWith("AT");
 }
 
 // The reply refuses the command whose code follows its "Q?" or "Q!".
@@ -82,11 +84,14 @@ void UnitCheck::OnHandled(const QByteArray& bytes, const FrameOutcome& outcome) 
     const QByteArrayView text = FrameText(bytes);
     if (outcome.Result == Result::Accepted) {
         const CheckerState& state = Form.State;
-        // A "QB" reply names its line; a "QD" reply carries all four.
-        const bool otherLine = text.startsWith("QB") && ScanReplyLine(bytes) != Line;
-        if (IsWholeScan(text) && !otherLine) {
-            seen.ScanReply = true;
-            std::copy_n(state.ScanBits.begin() + 256 * Line, 256, seen.Bits.begin());
+        if (text.startsWith("QD")) {
+            seen.Cells = static_cast<int>(text.size() - 2);
+        }
+        // A "QD" reply carries all four lines; a "QB" reply names its line.
+        const bool shownLine = text.startsWith("QB") && ScanReplyLine(bytes) == state.ScanLine;
+        if (IsWholeScan(text) && (text.startsWith("QD") || shownLine)) {
+            seen.Bits.assign(state.ScanBits.begin(), state.ScanBits.end());
+            seen.AllLines = text.startsWith("QD");
             seen.BitLast = state.ScanBitLast;
         }
         seen.Counter = state.CounterValue;
@@ -127,14 +132,30 @@ qsizetype UnitCheck::Click(StepReport& step, const std::function<void()>& click,
     return -1;
 }
 
-qsizetype UnitCheck::WaitForScan(qsizetype from, int maxMs, bool* polled) {
-    return WaitFor(from, maxMs, [polled](const Seen& seen) {
+qsizetype UnitCheck::WaitForScan(qsizetype from, int maxMs, bool allLines, bool* polled) {
+    const QByteArrayView poll = allLines ? QByteArrayView("QA") : QByteArrayView("QB");
+    return WaitFor(from, maxMs, [polled, allLines, poll](const Seen& seen) {
         if (!seen.FromUnit) {
-            *polled = *polled || IsBitScanPoll(FrameText(seen.Bytes));
+            *polled = *polled || FrameText(seen.Bytes).startsWith(poll);
             return false;
         }
-        return *polled && seen.ScanReply;
+        return *polled && !seen.Bits.empty() && seen.AllLines == allLines;
     });
+}
+
+int UnitCheck::ShownLine() const {
+    for (int line = 0; line < 4; ++line) {
+        if (Form.Option1(line)->Value()) {
+            return line;
+        }
+    }
+    return Form.State.ScanLine;
+}
+
+void UnitCheck::SelectLine(int line) {
+    if (ShownLine() != line || Form.State.ScanLine != line) {
+        Form.Option1(line)->SetValue(true); // the Line select button, with its wait
+    }
 }
 
 void UnitCheck::Judge(StepReport& step, qsizetype i) const {
@@ -149,89 +170,192 @@ void UnitCheck::Judge(StepReport& step, qsizetype i) const {
     step.Frames.append(frame);
 }
 
-void UnitCheck::JudgeChecksums(StepReport& step, qsizetype from) const {
-    int errors = 0;
-    QString first;
+void UnitCheck::JudgeLinkErrors(StepReport& step, qsizetype from) const {
+    QStringList verdicts;
     for (qsizetype i = from; i < static_cast<qsizetype>(Log.size()); ++i) {
         const Seen& seen = Log[static_cast<std::size_t>(i)];
-        if (seen.FromUnit && seen.Outcome.Result == Result::ChecksumError) {
-            if (errors++ == 0) {
-                first = ReceiveVerdict(seen.Outcome, CheckerState::kReceiveBufferSize);
-            }
+        if (!seen.FromUnit || seen.Outcome.Result == Result::Accepted) {
+            continue;
+        }
+        verdicts << ReceiveVerdict(seen.Outcome, CheckerState::kReceiveBufferSize);
+        if (verdicts.size() <= kErrorFramesListed) {
             Judge(step, i);
         }
     }
-    if (errors == 0) {
+    if (verdicts.isEmpty()) {
         return;
     }
+    const bool failedBefore = step.Result == StepResult::Fail;
     step.Result = StepResult::Fail;
-    if (errors == 1 && step.Reason.contains(first)) {
-        return; // already named, as the answer of a record
+    const QString reason = LinkErrorReason(verdicts);
+    if (!failedBefore || step.Reason.isEmpty()) {
+        step.Reason = reason;
+    } else if (verdicts.size() > 1 || !step.Reason.contains(reason)) {
+        // Unless already named, as the answer of a record.
+        step.Reason += QStringLiteral("; ") + reason;
     }
-    const QString reason = errors == 1 ? first
-                                       : QStringLiteral("%1 replies with a checksum error, the "
-                                                        "first: %2")
-                                             .arg(errors)
-                                             .arg(first);
-    step.Reason = step.Reason.isEmpty() ? reason : step.Reason + QStringLiteral("; ") + reason;
 }
 
-bool UnitCheck::Connect() {
-    StepReport step{QStringLiteral("Connect"), StepResult::Fail, {}, 0, {}};
-    QElapsedTimer stepClock;
-    stepClock.start();
-    CheckerState& state = Form.State;
-    Form.WaitUntil([&] { return state.VersionReplied == 1; }, kConnectWaitMs);
-    if (state.VersionReplied == 0 && !Form.Closing()) {
-        Form.Command3_Click(0); // Restart
+qsizetype UnitCheck::SetupLineSince(qsizetype from) const {
+    for (qsizetype i = from; i < static_cast<qsizetype>(Log.size()); ++i) {
+        const Seen& seen = Log[static_cast<std::size_t>(i)];
+        if (seen.FromUnit && seen.Outcome.Result == Result::Accepted && IsSetupLine(seen.Bytes)) {
+            return i;
+        }
     }
-    if (state.VersionReplied == 1) {
-        Form.WaitUntil([&] { return state.Connected == 1; }, kSequenceWaitMs);
-        Result.UnitAnswered = true;
-        Result.Rom = Form.Label2(1)->Caption().simplified();
-        step.Result = StepResult::Pass;
-        step.Reason = QStringLiteral("ROM %1").arg(Result.Rom);
-        for (qsizetype i = 0; i < static_cast<qsizetype>(Log.size()); ++i) {
-            const Seen& seen = Log[static_cast<std::size_t>(i)];
-            if (seen.FromUnit && seen.Outcome.Result == Result::Accepted &&
-                FrameText(seen.Bytes).startsWith("QV")) {
-                Judge(step, i);
+    return -1;
+}
+
+void UnitCheck::TraceNote(const QString& text) const {
+    if (Form.Trace != nullptr) {
+        TraceEntry entry;
+        entry.Kind = QStringLiteral("note");
+        entry.Detail = text;
+        Form.Trace->Write(std::move(entry));
+    }
+}
+
+void UnitCheck::WaitForRom() {
+    CheckerState& state = Form.State;
+    // Restart's "cannot communicate" box would wait for a click nobody gives
+    // while the unit is still off: it goes to standard error during the wait.
+    UnattendedMessageBoxes quietBoxes;
+    MessageBoxes* shownBoxes = Form.Boxes;
+    QElapsedTimer waited;
+    waited.start();
+    const qint64 limitMs = static_cast<qint64>(Options.WaitForUnitS) * 1000;
+    const auto left = [&] {
+        return Options.WaitForUnitS == 0 ? qint64(kConnectWaitMs)
+                                         : std::max<qint64>(limitMs - waited.elapsed(), 0);
+    };
+    // A LUP or RAV unit announces itself with its modem set-up; a ZEL unit
+    // powered on late answers only a version request sent after it is on:
+    // Restart sends one, and waits about four seconds itself.
+    Form.WaitUntil([&] { return state.VersionReplied == 1; },
+                   static_cast<int>(std::min<qint64>(kConnectWaitMs, left())));
+    while (state.VersionReplied == 0 && !Form.Closing() && left() > kConnectWaitMs / 4) {
+        Form.Boxes = &quietBoxes;
+        Form.Command3_Click(0); // Restart
+        Form.Boxes = shownBoxes;
+    }
+}
+
+QString UnitCheck::CheckScanSize(StepReport& step, int* cells) {
+    // Polling "QA" brings a "QD" scan of all four lines, which the pattern
+    // steps judge; the first one tells the unit's scan size.
+    Form.menuT400_Click();
+    const qsizetype begin = static_cast<qsizetype>(Log.size());
+    Form.Option3(1)->SetValue(true); // Q_Command
+    bool polled = false;
+    const qsizetype found = WaitFor(begin, kScanWaitMs, [&polled](const Seen& seen) {
+        const QByteArrayView text = FrameText(seen.Bytes);
+        if (!seen.FromUnit) {
+            polled = polled || text == "QA";
+            return false;
+        }
+        return polled && (seen.Cells >= 0 || Refuses(text, "QA"));
+    });
+    if (found < 0) {
+        return QStringLiteral("no bit scan (\"QD\") of the four lines within %1")
+            .arg(Milliseconds(kScanWaitMs));
+    }
+    Judge(step, found);
+    const Seen& reply = Log[static_cast<std::size_t>(found)];
+    if (reply.Cells < 0) {
+        return QStringLiteral("the unit refused the scan of all four lines (%1)")
+            .arg(QString::fromLatin1(FrameText(reply.Bytes).toByteArray()));
+    }
+    *cells = reply.Cells;
+    return ScanSizeVerdict(reply.Cells, Options.ExpectBits);
+}
+
+bool UnitCheck::Connect(StepReport& step) {
+    CheckerState& state = Form.State;
+    WaitForRom();
+    if (state.VersionReplied != 1) {
+        step.Reason = QStringLiteral("no answer to the version request, also after Restart");
+        return false;
+    }
+    Form.WaitUntil([&] { return state.Connected == 1; }, kSequenceWaitMs);
+    Result.UnitAnswered = true;
+    Result.Rom = Form.Label2(1)->Caption().simplified();
+    step.Result = StepResult::Pass;
+    step.Reason = QStringLiteral("ROM %1").arg(Result.Rom);
+    for (qsizetype i = 0; i < static_cast<qsizetype>(Log.size()); ++i) {
+        const Seen& seen = Log[static_cast<std::size_t>(i)];
+        if (seen.FromUnit && seen.Outcome.Result == Result::Accepted &&
+            FrameText(seen.Bytes).startsWith("QV")) {
+            Judge(step, i);
+        }
+    }
+    QStringList failures;
+    if (const QString rom = RomVerdict(Result.Rom, Options.ExpectRom); !rom.isEmpty()) {
+        failures << rom;
+    }
+    int cells = 0;
+    if (const QString size = CheckScanSize(step, &cells); !size.isEmpty()) {
+        failures << size;
+    }
+    if (failures.isEmpty()) {
+        step.Reason += QStringLiteral(", %1 bits").arg(cells);
+    } else {
+        step.Result = StepResult::Fail;
+        step.Reason = failures.join(QStringLiteral("; "));
+    }
+    return true;
+}
+
+StepReport UnitCheck::CheckLines(const QString& name, int button, QByteArrayView writePrefix) {
+    StepReport step{name, StepResult::Fail, {}, 0, {}};
+    // What was written to each line: a line write's 64 data digits, or, after
+    // the memory clear, nothing on any line.
+    std::array<QByteArray, 4> written;
+    qsizetype lastWrite = -1;
+    if (writePrefix == "Q:") {
+        // The line shown first, then the others, so that the next pattern
+        // starts on the line this one ended on.
+        const int first = ShownLine();
+        for (int k = 0; k < 4; ++k) {
+            const int line = first < 2 ? (first + k) % 4 : (first - k + 4) % 4;
+            SelectLine(line);
+            if (Form.Closing()) {
+                return step;
             }
+            lastWrite = Click(
+                step, [&] { Form.Command2_Click(button); }, writePrefix);
+            if (lastWrite < 0) {
+                return step;
+            }
+            const QByteArrayView text = FrameText(Log[static_cast<std::size_t>(lastWrite)].Bytes);
+            const int target = text.size() > 2 ? text[2] - '0' : -1;
+            if (target != line) {
+                step.Reason = QStringLiteral("%1 was written with line digit \"%2\"")
+                                  .arg(LineName(line), QString::fromLatin1(text.sliced(2, 1)));
+                return step;
+            }
+            written.at(static_cast<std::size_t>(line)) = text.sliced(5).toByteArray();
         }
     } else {
-        step.Reason = QStringLiteral("no answer to the version request, also after Restart");
+        lastWrite = Click(
+            step, [&] { Form.Command2_Click(button); }, writePrefix);
+        if (lastWrite < 0) {
+            return step;
+        }
+        written.fill(QByteArray(64, '0'));
     }
-    step.Ms = stepClock.elapsed();
-    Result.Steps.append(step);
-    return Result.UnitAnswered;
-}
-
-StepReport UnitCheck::CheckLine(const QString& name, int button, QByteArrayView writePrefix) {
-    StepReport step{name, StepResult::Fail, {}, 0, {}};
-    const qsizetype begin = static_cast<qsizetype>(Log.size());
-    const qsizetype write = Click(
-        step, [&] { Form.Command2_Click(button); }, writePrefix);
-    if (write < 0) {
-        return step;
-    }
-    // What was written: the line write's 64 data digits, or nothing at all
-    // after the memory clear.
-    const QByteArrayView writeText = FrameText(Log[static_cast<std::size_t>(write)].Bytes);
-    const QByteArray written =
-        writePrefix == "Q:" ? writeText.sliced(5).toByteArray() : QByteArray(64, '0');
-    // A scan counts once a poll has gone out after the write: the unit
-    // answers in order, so that poll's answer shows the line as written. A
+    // A scan counts once a poll has gone out after the last write: the unit
+    // answers in order, so that poll's answer shows the lines as written. A
     // first answer that differs gets a second look (it may still be the
     // answer to an older poll); the second decides.
     bool polled = false;
     int answers = 0;
-    QList<CellDifference> differences;
+    QString differences;
     QElapsedTimer clock;
     clock.start();
-    qsizetype from = write + 1;
+    qsizetype from = lastWrite + 1;
     while (answers < 2) {
         const int left = kScanWaitMs - static_cast<int>(clock.elapsed());
-        const qsizetype found = WaitForScan(from, std::max(left, 0), &polled);
+        const qsizetype found = WaitForScan(from, std::max(left, 0), true, &polled);
         if (found < 0) {
             break;
         }
@@ -239,24 +363,20 @@ StepReport UnitCheck::CheckLine(const QString& name, int button, QByteArrayView 
         ++answers;
         Judge(step, found);
         const Seen& reply = Log[static_cast<std::size_t>(found)];
-        differences = CompareLine(written, reply.Bits, reply.BitLast);
+        differences = CompareLines(written, reply.Bits, reply.BitLast);
         if (differences.isEmpty()) {
             step.Result = StepResult::Pass;
-            step.Reason = QStringLiteral("%1 read back as written, %2 bits")
-                              .arg(LineName(Line))
-                              .arg(reply.BitLast + 1);
+            step.Reason =
+                QStringLiteral("Line1..Line4 read back as written, %1 bits").arg(reply.BitLast + 1);
             break;
         }
     }
     if (answers == 0) {
-        step.Reason = QStringLiteral("no bit scan of %1 within %2")
-                          .arg(LineName(Line))
+        step.Reason = QStringLiteral("no bit scan of the four lines within %1")
                           .arg(Milliseconds(kScanWaitMs));
     } else if (step.Result == StepResult::Fail) {
-        step.Reason =
-            QStringLiteral("%1: %2").arg(LineName(Line), DescribeDifferences(differences));
+        step.Reason = differences;
     }
-    JudgeChecksums(step, begin);
     return step;
 }
 
@@ -290,15 +410,20 @@ bool UnitCheck::ReadCounter(StepReport& step, int32_t* value) {
 
 StepReport UnitCheck::CheckCounter() {
     StepReport step{QStringLiteral("24-bit counter"), StepResult::Fail, {}, 0, {}};
+    // Back to the polls of the A/D board: the bit scan of the line shown, or
+    // the record scan.
+    if (Form.State.ReadCommandMode != 0) {
+        Form.Option3(0)->SetValue(true); // R_Command
+    }
     const int bitLast = Form.State.ScanBitLast;
     if (bitLast != 255) {
-        step.Result = StepResult::Skip;
+        // Only a bench that expects a smaller unit gets this far with one.
+        step.Result = bitLast + 1 == Options.ExpectBits ? StepResult::Skip : StepResult::Fail;
         step.Reason = QStringLiteral("the counter buttons act only while the bit scan carries "
                                      "256 bits; this unit scans %1")
                           .arg(bitLast + 1);
         return step;
     }
-    const qsizetype begin = static_cast<qsizetype>(Log.size());
     int32_t first = 0;
     int32_t second = 0;
     if (ReadCounter(step, &first)) {
@@ -314,13 +439,14 @@ StepReport UnitCheck::CheckCounter() {
             }
         }
     }
-    JudgeChecksums(step, begin);
     return step;
 }
 
 StepReport UnitCheck::CheckRecordScan() {
     StepReport step{QStringLiteral("Record scan"), StepResult::Fail, {}, 0, {}};
-    const qsizetype begin = static_cast<qsizetype>(Log.size());
+    if (Form.State.ReadCommandMode != 0) {
+        Form.Option3(0)->SetValue(true); // R_Command: record polls are "Qf"
+    }
     const int units = Form.State.ScanMax;
     const qsizetype start = Click(
         step, [this] { Form.Command2_Click(11); }, "QRF"); // "Auto-F"
@@ -359,23 +485,21 @@ StepReport UnitCheck::CheckRecordScan() {
     } else {
         step.Reason = failures.join(QStringLiteral("; "));
     }
-    JudgeChecksums(step, begin);
     return step;
 }
 
 StepReport UnitCheck::CheckStop() {
     StepReport step{QStringLiteral("Stop"), StepResult::Fail, {}, 0, {}};
-    const qsizetype begin = static_cast<qsizetype>(Log.size());
     const qsizetype stop = Click(
         step, [this] { Form.Command2_Click(6); }, "QRD"); // "Stop"
     if (stop < 0) {
         return step;
     }
     bool polled = false;
-    const qsizetype found = WaitForScan(stop + 1, kScanWaitMs, &polled);
+    const qsizetype found = WaitForScan(stop + 1, kScanWaitMs, false, &polled);
     if (found < 0) {
         step.Reason = QStringLiteral("no bit scan of %1 within %2 after Stop")
-                          .arg(LineName(Line))
+                          .arg(LineName(Form.State.ScanLine))
                           .arg(Milliseconds(kScanWaitMs));
     } else {
         Judge(step, found);
@@ -383,7 +507,35 @@ StepReport UnitCheck::CheckStop() {
         step.Reason =
             QStringLiteral("bit scan polling at %1 again").arg(Milliseconds(kSamplePeriodMs));
     }
-    JudgeChecksums(step, begin);
+    return step;
+}
+
+StepReport UnitCheck::RunStep(const std::function<StepReport()>& check) {
+    const qsizetype begin = static_cast<qsizetype>(Log.size());
+    StepReport step = check();
+    const qsizetype setup = SetupLineSince(begin);
+    if (step.Result == StepResult::Fail && setup >= 0 && !Form.Closing()) {
+        // The unit ran its modem set-up again (it restarted): once it has
+        // named its ROM again, and the connect sequence is through, the step
+        // runs once more and decides.
+        WaitFor(setup + 1, kReconnectWaitMs, [](const Seen& seen) {
+            return seen.FromUnit && seen.Outcome.Result == Result::Accepted &&
+                   FrameText(seen.Bytes).startsWith("QV");
+        });
+        TraceNote(
+            QStringLiteral("check step %1 again after the unit's modem set-up").arg(step.Name));
+        const QString setupText =
+            QString::fromLatin1(Log[static_cast<std::size_t>(setup)].Bytes).trimmed();
+        StepReport retry = check();
+        Judge(retry, setup);
+        if (retry.Result == StepResult::Fail) {
+            retry.Reason = QStringLiteral("the unit ran its modem set-up (\"%1\") during the step; "
+                                          "run again: %2")
+                               .arg(setupText, retry.Reason);
+        }
+        step = retry;
+    }
+    JudgeLinkErrors(step, begin);
     return step;
 }
 
@@ -400,19 +552,43 @@ void UnitCheck::Run() {
                              QStringLiteral("the port could not be opened"),
                              0,
                              {}});
-    } else if (Connect()) {
-        // Polling runs at 400 ms in the bit scan while the patterns are judged.
-        Form.menuT400_Click();
-        const std::vector<std::function<StepReport()>> steps = {
-            [this] { return CheckLine(QStringLiteral("Pattern1"), 2, "Q:"); },
-            [this] { return CheckLine(QStringLiteral("Pattern2"), 3, "Q:"); },
-            [this] { return CheckLine(QStringLiteral("Pattern3"), 5, "Q:"); },
-            [this] { return CheckLine(QStringLiteral("Clear4"), 1, "QC"); },
-            [this] { return CheckCounter(); },
-            [this] { return CheckRecordScan(); },
-            [this] { return CheckStop(); },
+        Finish();
+        return;
+    }
+    QElapsedTimer stepClock;
+    stepClock.start();
+    TraceNote(QStringLiteral("check step Connect begins"));
+    StepReport connect{QStringLiteral("Connect"), StepResult::Fail, {}, 0, {}};
+    const bool answered = Connect(connect);
+    // From the first byte on: the unit's start-up is judged with Connect.
+    JudgeLinkErrors(connect, 0);
+    connect.Ms = stepClock.elapsed();
+    Result.Steps.append(connect);
+    TraceNote(QStringLiteral("check step Connect ends: %1").arg(StepResultName(connect.Result)));
+    if (answered) {
+        struct Step {
+            QString Name;
+            std::function<StepReport()> Check;
         };
-        for (const auto& check : steps) {
+        const std::vector<Step> steps = {
+            {QStringLiteral("Pattern1"),
+             [this] { return CheckLines(QStringLiteral("Pattern1"), 2, "Q:"); }},
+            {QStringLiteral("Pattern2"),
+             [this] { return CheckLines(QStringLiteral("Pattern2"), 3, "Q:"); }},
+            {QStringLiteral("Pattern3"),
+             [this] { return CheckLines(QStringLiteral("Pattern3"), 5, "Q:"); }},
+            {QStringLiteral("Clear4"),
+             [this] { return CheckLines(QStringLiteral("Clear4"), 1, "QC"); }},
+            {QStringLiteral("24-bit counter"), [this] { return CheckCounter(); }},
+            {QStringLiteral("Record scan"), [this] { return CheckRecordScan(); }},
+            {QStringLiteral("Stop"),
+             [this] {
+                 // The line shown at the start is shown again for the Stop's scan.
+                 SelectLine(Line);
+                 return CheckStop();
+             }},
+        };
+        for (const Step& next : steps) {
             if (Form.Closing()) {
                 Result.Steps.append({QStringLiteral("Closed"),
                                      StepResult::Fail,
@@ -421,10 +597,12 @@ void UnitCheck::Run() {
                                      {}});
                 break;
             }
-            QElapsedTimer stepClock;
             stepClock.start();
-            StepReport step = check();
+            TraceNote(QStringLiteral("check step %1 begins").arg(next.Name));
+            StepReport step = RunStep(next.Check);
             step.Ms = stepClock.elapsed();
+            TraceNote(QStringLiteral("check step %1 ends: %2")
+                          .arg(step.Name, StepResultName(step.Result)));
             Result.Steps.append(step);
         }
     }

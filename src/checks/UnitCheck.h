@@ -29,10 +29,12 @@ struct UnitCheckOptions {
 };
 
 // The check procedure of the help menu, run and judged by the checker: wait
-// for the unit to name its ROM (one Restart if it does not), then Pattern1,
-// Pattern2 and Pattern3 on the line shown, each compared bit for bit with
-// what the bit scan brings back, Clear4 and a line that must read all zero,
-// the 24-bit counter read twice, a record scan of units 1..ScanMax, and Stop.
+// for the unit to name its ROM (Restart when it does not) and to scan the
+// bits a ZEL-03 scans, then Pattern1, Pattern2 and Pattern3 written to all
+// four lines, each compared bit for bit with what a scan of all four lines
+// brings back, Clear4 and four lines that must read all zero, the 24-bit
+// counter read twice, a record scan of units 1..ScanMax, and Stop. Every
+// frame the receiver refuses fails the step it came in.
 // Every step clicks the same handlers the operator's buttons run, so the line
 // sees what a careful operator would send, and the grid shows each pattern as
 // it arrives. At the end the verdict is written as JSON, printed, shown in a
@@ -52,13 +54,15 @@ public:
     int ExitStatus() const { return Ended ? Result.ExitStatus() : 2; }
 
     // How long the steps wait for the unit.
-    static constexpr int kConnectWaitMs = 4000;  // the ROM name, before one Restart
-    static constexpr int kSequenceWaitMs = 3000; // the connect sequence after the ROM name
-    static constexpr int kScanWaitMs = 4000;     // a bit scan taken after a write
-    static constexpr int kCounterWaitMs = 2000;  // one counter reading
-    static constexpr int kCounterGapMs = 1000;   // between the two counter readings
-    static constexpr int kRecordExtraMs = 3000;  // the record scan, beyond one period a unit
-    static constexpr int kSamplePeriodMs = 400;  // polling during the check
+    static constexpr int kConnectWaitMs = 4000;    // the ROM name, before one Restart
+    static constexpr int kSequenceWaitMs = 3000;   // the connect sequence after the ROM name
+    static constexpr int kScanWaitMs = 4000;       // a bit scan taken after a write
+    static constexpr int kCounterWaitMs = 2000;    // one counter reading
+    static constexpr int kCounterGapMs = 1000;     // between the two counter readings
+    static constexpr int kRecordExtraMs = 3000;    // the record scan, beyond one period a unit
+    static constexpr int kSamplePeriodMs = 400;    // polling during the check
+    static constexpr int kReconnectWaitMs = 12000; // the unit's set-up again, up to its ROM name
+    static constexpr int kErrorFramesListed = 20;  // refused frames a step lists at most
 
 private:
     // A frame that went either way while the check ran, with what the checker
@@ -68,8 +72,12 @@ private:
         bool FromUnit = false;
         QByteArray Bytes;
         FrameOutcome Outcome{};
-        bool ScanReply = false; // an accepted bit scan of the checked line
-        std::array<int16_t, 256> Bits{};
+        // An accepted "QD" reply: its cell count, whole or not; -1 for others.
+        int Cells = -1;
+        // The bits of all four lines after a whole "QD" scan or a whole "QB"
+        // scan of the line shown (256 x line + cell); empty for other frames.
+        std::vector<int16_t> Bits;
+        bool AllLines = false; // Bits came from a "QD" scan
         int BitLast = 0;
         int32_t Counter = 0;
     };
@@ -84,21 +92,40 @@ private:
     // (text starting with prefix), which the step then names among its
     // frames. Returns its index, or -1 with the step's reason set.
     qsizetype Click(StepReport& step, const std::function<void()>& click, QByteArrayView prefix);
-    // Waits for a whole bit scan of the line that comes after a scan poll;
+    // Waits for a whole bit scan that comes after a scan poll ("QD" after
+    // "QA" when allLines, else "QB" of the line shown after its poll);
     // *polled says whether that poll has been seen already.
-    qsizetype WaitForScan(qsizetype from, int maxMs, bool* polled);
+    qsizetype WaitForScan(qsizetype from, int maxMs, bool allLines, bool* polled);
+    // The line whose Line select button is checked.
+    int ShownLine() const;
+    // Picks a monitor line through its Line select button.
+    void SelectLine(int line);
 
-    bool Connect();
-    StepReport CheckLine(const QString& name, int button, QByteArrayView writePrefix);
+    bool Connect(StepReport& step);
+    // Waits for the ROM name, clicking Restart whenever one wait passes
+    // without it, for as long as the bench allows.
+    void WaitForRom();
+    // The first bit scan of all four lines: it must carry the expected size.
+    // Returns why not, or empty with the size in *cells.
+    QString CheckScanSize(StepReport& step, int* cells);
+    StepReport CheckLines(const QString& name, int button, QByteArrayView writePrefix);
     StepReport CheckCounter();
     StepReport CheckRecordScan();
     StepReport CheckStop();
+    // Runs a step; when it fails after the unit ran its modem set-up in the
+    // middle of it, waits for the unit to connect again and runs it once more.
+    StepReport RunStep(const std::function<StepReport()>& check);
+    // The first modem set-up line ("AT...") from the unit seen since `from`, or -1.
+    qsizetype SetupLineSince(qsizetype from) const;
     // Reads the counter once; false with a reason when no reading came.
     bool ReadCounter(StepReport& step, int32_t* value);
     // Adds the frame at index i to the step's judged frames.
     void Judge(StepReport& step, qsizetype i) const;
-    // Fails the step for every reply with a bad checksum seen since `from`.
-    void JudgeChecksums(StepReport& step, qsizetype from) const;
+    // Fails the step for every frame from the unit that the receiver refused
+    // since `from` (a checksum error, a broken or cut-off frame), naming the
+    // receiver's reason.
+    void JudgeLinkErrors(StepReport& step, qsizetype from) const;
+    void TraceNote(const QString& text) const;
     void Finish();
 
     Form1& Form;
@@ -107,6 +134,6 @@ private:
     CheckReport Result;
     QElapsedTimer Clock;
     std::vector<Seen> Log;
-    int Line = 0; // the monitor line the check writes and reads
+    int Line = 0; // the monitor line shown when the check began, and again at its end
     bool Ended = false;
 };

@@ -80,6 +80,56 @@ bool CounterAdvanced(uint32_t first, uint32_t second) {
     return ((second - first) & kCounterMask) != 0;
 }
 
+QString CompareLines(const std::array<QByteArray, 4>& written, const std::vector<int16_t>& bits,
+                     int bitLast) {
+    QStringList lines;
+    for (int line = 0; line < 4; ++line) {
+        const QByteArray& digits = written.at(static_cast<std::size_t>(line));
+        if (digits.isEmpty()) {
+            continue;
+        }
+        std::array<int16_t, kCells> read{};
+        const std::size_t base = static_cast<std::size_t>(kCells * line);
+        for (std::size_t cell = 0; cell < read.size() && base + cell < bits.size(); ++cell) {
+            read.at(cell) = bits[base + cell];
+        }
+        const QList<CellDifference> differences = CompareLine(digits, read, bitLast);
+        if (!differences.isEmpty()) {
+            lines
+                << QStringLiteral("Line%1: %2").arg(line + 1).arg(DescribeDifferences(differences));
+        }
+    }
+    return lines.join(QStringLiteral("; "));
+}
+
+QString ScanSizeVerdict(int cells, int expectedBits) {
+    if (cells == expectedBits) {
+        return {};
+    }
+    const QString expectation = expectedBits == kCells
+                                    ? QStringLiteral("a ZEL-03 scans 256")
+                                    : QStringLiteral("the bench expects %1").arg(expectedBits);
+    return QStringLiteral("the unit scans %1 bits; %2").arg(cells).arg(expectation);
+}
+
+QString RomVerdict(const QString& rom, const QString& expected) {
+    const QString name = rom.section(u' ', 0, 0, QString::SectionSkipEmpty);
+    if (expected.isEmpty() || name == expected) {
+        return {};
+    }
+    return QStringLiteral("the unit names ROM %1, the bench expects %2")
+        .arg(name.isEmpty() ? QStringLiteral("(none)") : name, expected);
+}
+
+QString LinkErrorReason(const QStringList& verdicts) {
+    if (verdicts.size() <= 1) {
+        return verdicts.value(0);
+    }
+    return QStringLiteral("%1 frames refused by the receiver, the first: %2")
+        .arg(verdicts.size())
+        .arg(verdicts.first());
+}
+
 void RecordScanTally::Polled(int unit) {
     Decide();
     Current = unit;

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <vector>
 
 // The automatic unit check's judgement and its report: which cells of a line
 // came back other than written, whether the 24-bit counter moved, and the
@@ -37,6 +38,27 @@ QList<CellDifference> CompareLine(QByteArrayView writtenDigits,
 // addresses as the bit-address readout shows them in hex; at most 16 named,
 // then "and N more".
 QString DescribeDifferences(const QList<CellDifference>& differences);
+
+// The four monitor lines compared with what was written to each (64 hex
+// digits a line; an empty entry is a line not judged), for cells 0..bitLast.
+// bits holds the four lines as the scan brought them (256 x line + cell).
+// One text per line that differs, "Line2: bit differs at 25 (read 1, written
+// 0)", joined by "; "; empty when every line reads as written.
+QString CompareLines(const std::array<QByteArray, 4>& written, const std::vector<int16_t>& bits,
+                     int bitLast);
+
+// Empty when a scan of `cells` bits is what the bench expects of the unit;
+// else why not.
+QString ScanSizeVerdict(int cells, int expectedBits);
+
+// Empty when the ROM the unit names ("LUPTAB13 99-11-26") is the expected
+// one (its name, the first word; an empty expectation accepts any); else why not.
+QString RomVerdict(const QString& rom, const QString& expected);
+
+// The reason a step fails for the frames the receiver refused during it,
+// given the receiver's verdicts in order: the verdict itself for one, else
+// the count and the first.
+QString LinkErrorReason(const QStringList& verdicts);
 
 // The 24-bit counter moved from the first reading to the second (it may have
 // wrapped past FFFFFF in between).

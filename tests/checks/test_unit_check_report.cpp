@@ -81,6 +81,65 @@ private slots:
                  qPrintable(text));
     }
 
+    // Four lines as a "QD" scan leaves them: line 1 reads all ones, the
+    // others as the row says. Only lines with something written are judged.
+    void everyLineIsJudgedAndNamed_data() {
+        QTest::addColumn<QList<int>>("writtenLines"); // lines written with all ones
+        QTest::addColumn<QList<int>>("zeroCells");    // 256 x line + cell read as 0
+        QTest::addColumn<int>("bitLast");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("all four as written") << QList<int>{0, 1, 2, 3} << QList<int>{} << 255 << "";
+        QTest::newRow("a bit on Line3 only")
+            << QList<int>{0, 1, 2, 3} << QList<int>{512 + 37} << 255
+            << "Line3: bit differs at 25 (read 0, written 1)";
+        QTest::newRow("Line2 and Line4, each named")
+            << QList<int>{0, 1, 2, 3} << QList<int>{256, 768 + 255} << 255
+            << "Line2: bit differs at 00 (read 0, written 1); Line4: bit differs at FF (read 0, "
+               "written 1)";
+        QTest::newRow("a line not written is not judged")
+            << QList<int>{0} << QList<int>{256} << 255 << "";
+        QTest::newRow("beyond the scan on Line4")
+            << QList<int>{0, 1, 2, 3} << QList<int>{768 + 64} << 63 << "";
+    }
+    void everyLineIsJudgedAndNamed() {
+        QFETCH(QList<int>, writtenLines);
+        QFETCH(QList<int>, zeroCells);
+        QFETCH(int, bitLast);
+        QFETCH(QString, reason);
+        std::array<QByteArray, 4> written;
+        for (int line : writtenLines) {
+            written.at(static_cast<std::size_t>(line)) = QByteArray(64, 'F');
+        }
+        std::vector<int16_t> bits(1024, 1);
+        for (int at : zeroCells) {
+            bits.at(static_cast<std::size_t>(at)) = 0;
+        }
+        QCOMPARE(CompareLines(written, bits, bitLast), reason);
+    }
+
+    void theUnitMustBeWhatTheBenchExpects() {
+        QCOMPARE(ScanSizeVerdict(256, 256), QString());
+        QCOMPARE(ScanSizeVerdict(64, 256), QStringLiteral("the unit scans 64 bits; a ZEL-03 "
+                                                          "scans 256"));
+        QCOMPARE(ScanSizeVerdict(128, 128), QString());
+        QCOMPARE(ScanSizeVerdict(256, 128), QStringLiteral("the unit scans 256 bits; the bench "
+                                                           "expects 128"));
+        QCOMPARE(RomVerdict(QStringLiteral("LUPTAB13 99-11-26"), QString()), QString());
+        QCOMPARE(RomVerdict(QStringLiteral("LUPTAB13 99-11-26"), QStringLiteral("LUPTAB13")),
+                 QString());
+        QCOMPARE(RomVerdict(QStringLiteral("LUPTAB12 98-02-01"), QStringLiteral("LUPTAB13")),
+                 QStringLiteral("the unit names ROM LUPTAB12, the bench expects LUPTAB13"));
+        // A name the expectation only begins is another ROM.
+        QVERIFY(!RomVerdict(QStringLiteral("LUPTAB13X 99-11-26"), QStringLiteral("LUPTAB13"))
+                     .isEmpty());
+        QCOMPARE(LinkErrorReason({QStringLiteral("rejected: no LF after the CR at 40")}),
+                 QStringLiteral("rejected: no LF after the CR at 40"));
+        QCOMPARE(LinkErrorReason({QStringLiteral("checksum error (received 26, computed D9)"),
+                                  QStringLiteral("rejected: first byte")}),
+                 QStringLiteral("2 frames refused by the receiver, the first: checksum error "
+                                "(received 26, computed D9)"));
+    }
+
     void theCounterMustMove() {
         QVERIFY(CounterAdvanced(384, 490));
         QVERIFY(!CounterAdvanced(5, 5));
