@@ -82,10 +82,14 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption fault(
         QStringLiteral("fault"),
         QStringLiteral("Build the unit with a fault (repeatable): stuck-bit=N (monitor cell "
-                       "N, 0..255, always reads 1; stuck-bit=N:0 or N:1 names the value), "
+                       "N, 0..255, always reads 1; stuck-bit=N:0 or N:1 names the value, "
+                       "a trailing @L, 1..4, sticks it on Line L only), "
                        "no-counter (no 24-bit counter: QG and QE are unknown commands), "
                        "bad-checksum=P (P % of the replies, 0..100, evenly spread, go out with "
-                       "a wrong checksum)."),
+                       "a wrong checksum), spoil-first=CODE (the first reply with code CODE, "
+                       "e.g. QV, QB, QD, QG or Qf, goes out with a wrong checksum), "
+                       "drop-lf-first=CODE (the first reply with code CODE goes out without "
+                       "the LF after its closing CR)."),
         QStringLiteral("fault"));
     parser.addOptions(
         {device, family, bits, delay, unpaced, trace, damage, seed, pauseMs, frameLog, fault});
@@ -223,7 +227,7 @@ int main(int argc, char* argv[]) {
                           .arg(count(DamageKind::DroppedByte))
                           .arg(count(DamageKind::Pause)));
     }
-    if (config.Faults.BadChecksumPercent > 0) {
+    if (config.Faults.BadChecksumPercent > 0 || !config.Faults.SpoilFirst.isEmpty()) {
         PrintToStderr(
             QStringLiteral("replies sent with a wrong checksum: %1").arg(last.BadChecksumsSent));
     }

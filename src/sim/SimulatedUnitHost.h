@@ -23,7 +23,7 @@ struct UnitSnapshot {
     int RecordScanCount = 0;
     QList<QByteArray> Commands; // accepted commands and modem result lines
     int BadChecksums = 0;       // commands received with a wrong checksum
-    int BadChecksumsSent = 0;   // replies sent with a wrong checksum (the bad-checksum fault)
+    int BadChecksumsSent = 0;   // replies sent with a wrong checksum (bad-checksum, spoil-first)
     int DroppedReplies = 0;
     int FramesSent = 0;
     // Frames sent with each kind of damage, indexed by DamageKind.

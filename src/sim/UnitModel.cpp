@@ -61,6 +61,9 @@ UnitModel::UnitModel(UnitConfig config) : Settings(config) {
         f.StuckCell = -1;
     }
     f.StuckValue = f.StuckValue != 0 ? 1 : 0;
+    if (f.StuckLine < 0 || f.StuckLine >= kLines) {
+        f.StuckLine = -1;
+    }
     f.BadChecksumPercent = std::clamp(f.BadChecksumPercent, 0, 100);
 }
 
@@ -76,6 +79,8 @@ void UnitModel::PowerOn(qint64 nowMs) {
     ScanSampled = false;
     ScanCount = 0;
     RepliesSent = 0;
+    SpoiledCodes.clear();
+    LfDroppedCodes.clear();
     Note(nowMs, QStringLiteral("power on: %1 %2, %3 bits")
                     .arg(UnitFamilyName(Settings.Family),
                          QString::fromLatin1(UnitRomName(Settings.Family)))
@@ -171,10 +176,15 @@ bool UnitModel::Bit(int line, int cell) const {
     return (LineMemory[line][cell / 8] >> (cell % 8)) & 1;
 }
 
+bool UnitModel::IsStuck(int line, int cell) const {
+    const UnitFaults& f = Settings.Faults;
+    return cell >= 0 && cell == f.StuckCell && (f.StuckLine < 0 || f.StuckLine == line);
+}
+
 QByteArray UnitModel::ReportedLine(int line) const {
     QByteArray bytes = Line(line);
     const int cell = Settings.Faults.StuckCell;
-    if (cell >= 0 && !bytes.isEmpty()) {
+    if (!bytes.isEmpty() && IsStuck(line, cell)) {
         const char mask = static_cast<char>(1 << (cell % 8));
         char& b = bytes[cell / 8];
         b = static_cast<char>(Settings.Faults.StuckValue != 0 ? b | mask : b & ~mask);
@@ -183,7 +193,7 @@ QByteArray UnitModel::ReportedLine(int line) const {
 }
 
 bool UnitModel::ReportedBit(int line, int cell) const {
-    if (cell >= 0 && cell == Settings.Faults.StuckCell) {
+    if (IsStuck(line, cell)) {
         return Settings.Faults.StuckValue != 0;
     }
     return Bit(line, cell);
@@ -191,18 +201,37 @@ bool UnitModel::ReportedBit(int line, int cell) const {
 
 QByteArray UnitModel::OutgoingReply(QByteArrayView body, qint64 nowMs) {
     QByteArray frame = ReplyFrame(body);
+    const QByteArray code = body.first(std::min<qsizetype>(body.size(), 2)).toByteArray();
     // Reply n goes out spoiled when it carries the share past a whole reply:
     // floor(n p / 100) grows. That spreads the bad ones evenly, at 50 %
     // replies 2, 4, 6 ..., and repeats from power-on.
     const qint64 n = ++RepliesSent;
     const qint64 p = Settings.Faults.BadChecksumPercent;
-    if (n * p / 100 > (n - 1) * p / 100) {
+    const bool shareDue = n * p / 100 > (n - 1) * p / 100;
+    const bool firstOfCode =
+        Settings.Faults.SpoilFirst.contains(code) && !SpoiledCodes.contains(code);
+    if (shareDue || firstOfCode) {
         // The complement of the right sum: two hex digits, never the sum itself.
         const int right = static_cast<int>(ReadHex(QByteArrayView(frame).last(2)));
         frame.replace(frame.size() - 2, 2, Hex2(right ^ 0xFF).toLatin1());
         ++SpoiledReplies;
+        if (firstOfCode) {
+            SpoiledCodes.append(code);
+        }
         Note(nowMs,
-             QStringLiteral("reply %1 sent with a wrong checksum (bad-checksum fault)").arg(n));
+             QStringLiteral("reply %1 sent with a wrong checksum (%2 fault)")
+                 .arg(n)
+                 .arg(shareDue ? QStringLiteral("bad-checksum")
+                               : QStringLiteral("spoil-first=%1").arg(QString::fromLatin1(code))));
+    }
+    if (Settings.Faults.DropLfFirst.contains(code) && !LfDroppedCodes.contains(code)) {
+        // The closing CR LF stands just before the two checksum characters.
+        frame.remove(frame.size() - 3, 1);
+        LfDroppedCodes.append(code);
+        Note(nowMs, QStringLiteral("reply %1 sent without the LF after its closing CR "
+                                   "(drop-lf-first=%2 fault)")
+                        .arg(n)
+                        .arg(QString::fromLatin1(code)));
     }
     return frame;
 }

@@ -84,7 +84,8 @@ public:
     // Accepted commands (code and arguments) and modem result lines, in order.
     const QList<QByteArray>& Commands() const { return CommandLog; }
     int BadChecksumCount() const { return BadChecksums; }
-    // Replies the unit sent with a wrong checksum on purpose (the bad-checksum fault).
+    // Replies the unit sent with a wrong checksum on purpose (the bad-checksum
+    // and spoil-first faults).
     int BadChecksumsSent() const { return SpoiledReplies; }
     int DroppedReplyCount() const { return DroppedReplies; }
     int QueuedFrameCount() const { return static_cast<int>(Outbox.size()); }
@@ -113,9 +114,11 @@ private:
     QByteArray CellReply() const;
     // The line and the bit as the unit reports them: memory as written, but
     // for a stuck cell, which reads its stuck value.
+    bool IsStuck(int line, int cell) const;
     QByteArray ReportedLine(int line) const;
     bool ReportedBit(int line, int cell) const;
-    // The frame of a reply body; the bad-checksum fault spoils its checksum.
+    // The frame of a reply body; the bad-checksum and spoil-first faults spoil
+    // its checksum, the drop-lf-first fault takes the LF after its closing CR.
     QByteArray OutgoingReply(QByteArrayView body, qint64 nowMs);
     QByteArray SensorReply(QByteArrayView text, qint64 nowMs) const;
 
@@ -147,4 +150,6 @@ private:
     int DroppedReplies = 0;
     qint64 RepliesSent = 0; // checksummed replies queued since power-on
     int SpoiledReplies = 0;
+    QByteArrayList SpoiledCodes;   // reply codes spoiled once since power-on
+    QByteArrayList LfDroppedCodes; // reply codes sent once without the closing LF
 };

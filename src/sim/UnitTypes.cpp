@@ -55,6 +55,12 @@ int SmallNumber(QStringView digits) {
     return value;
 }
 
+// A reply code as it stands after the opening CR LF of a reply: "Q" and one
+// printable character ("QV", "Qf", "Q!").
+bool IsReplyCode(QStringView code) {
+    return code.size() == 2 && code[0] == u'Q' && code[1] > u' ' && code[1] < u'\x7F';
+}
+
 } // namespace
 
 bool ParseUnitFault(QStringView text, UnitFaults* faults, QString* error) {
@@ -70,18 +76,25 @@ bool ParseUnitFault(QStringView text, UnitFaults* faults, QString* error) {
         return true;
     }
     if (name == u"stuck-bit") {
-        const qsizetype colon = value.indexOf(u':');
-        const int cell = SmallNumber(colon < 0 ? value : value.first(colon));
-        const QStringView state = colon < 0 ? QStringView(u"1") : value.sliced(colon + 1);
-        if (equals < 0 || cell < 0 || cell > 255 || (state != u"0" && state != u"1")) {
+        const qsizetype at = value.indexOf(u'@');
+        const QStringView cellAndState = at < 0 ? value : value.first(at);
+        const int lineNumber = at < 0 ? 0 : SmallNumber(value.sliced(at + 1));
+        const qsizetype colon = cellAndState.indexOf(u':');
+        const int cell = SmallNumber(colon < 0 ? cellAndState : cellAndState.first(colon));
+        const QStringView state = colon < 0 ? QStringView(u"1") : cellAndState.sliced(colon + 1);
+        if (equals < 0 || cell < 0 || cell > 255 || (state != u"0" && state != u"1") ||
+            (at >= 0 && (lineNumber < 1 || lineNumber > 4))) {
             *error = QStringLiteral("fault \"%1\": stuck-bit takes a cell 0..255, optionally "
-                                    "followed by :0 or :1 (stuck-bit=N or stuck-bit=N:V)")
+                                    "followed by :0 or :1 and by @1..@4 for one line "
+                                    "(stuck-bit=N, stuck-bit=N:V, stuck-bit=N:V@L)")
                          .arg(text);
             return false;
         }
         const int stuckValue = state == u"1" ? 1 : 0;
+        const int stuckLine = at < 0 ? -1 : lineNumber - 1;
         if (faults->StuckCell >= 0 &&
-            (faults->StuckCell != cell || faults->StuckValue != stuckValue)) {
+            (faults->StuckCell != cell || faults->StuckValue != stuckValue ||
+             faults->StuckLine != stuckLine)) {
             *error = QStringLiteral("fault \"%1\": the unit already has a stuck bit (cell %2)")
                          .arg(text)
                          .arg(faults->StuckCell);
@@ -89,6 +102,21 @@ bool ParseUnitFault(QStringView text, UnitFaults* faults, QString* error) {
         }
         faults->StuckCell = cell;
         faults->StuckValue = stuckValue;
+        faults->StuckLine = stuckLine;
+        return true;
+    }
+    if (name == u"spoil-first" || name == u"drop-lf-first") {
+        if (equals < 0 || !IsReplyCode(value)) {
+            *error = QStringLiteral("fault \"%1\": %2 takes a reply code, \"Q\" and one more "
+                                    "character (%2=QV)")
+                         .arg(text, name);
+            return false;
+        }
+        QByteArrayList& codes = name == u"spoil-first" ? faults->SpoilFirst : faults->DropLfFirst;
+        const QByteArray code = value.toLatin1();
+        if (!codes.contains(code)) {
+            codes.append(code);
+        }
         return true;
     }
     if (name == u"bad-checksum") {
@@ -102,8 +130,8 @@ bool ParseUnitFault(QStringView text, UnitFaults* faults, QString* error) {
         faults->BadChecksumPercent = percent;
         return true;
     }
-    *error = QStringLiteral("unknown fault \"%1\" (stuck-bit=N[:0|:1], no-counter or "
-                            "bad-checksum=P)")
+    *error = QStringLiteral("unknown fault \"%1\" (stuck-bit=N[:0|:1][@L], no-counter, "
+                            "bad-checksum=P, spoil-first=CODE or drop-lf-first=CODE)")
                  .arg(text);
     return false;
 }

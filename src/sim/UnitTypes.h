@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 #include <QStringView>
 
@@ -46,14 +47,23 @@ inline constexpr int kPacedByteTimeUs = 1042;
 struct UnitFaults {
     int StuckCell = -1;         // a monitor cell 0..255 whose bit always reads StuckValue; -1 none
     int StuckValue = 1;         // 0 or 1
+    int StuckLine = -1;         // the line 0..3 whose cell is stuck; -1 all four
     bool NoCounter = false;     // the unit has no 24-bit counter
     int BadChecksumPercent = 0; // share of checksummed replies sent with a wrong checksum
+    // Reply codes ("QV", "QB", "Qf" ...) whose first reply since power-on goes
+    // out with a wrong checksum, and those whose first reply loses the LF after
+    // its closing CR.
+    QByteArrayList SpoilFirst;
+    QByteArrayList DropLfFirst;
 };
 // Reads one fault as given on a command line: "stuck-bit=N" (N 0..255, reads 1),
-// "stuck-bit=N:0" or "stuck-bit=N:1", "no-counter", "bad-checksum=P" (P 0..100,
-// percent). Adds it to *faults; false with a message in *error for anything else.
-// A unit has one stuck cell: a second stuck-bit naming another cell or value is
-// refused rather than silently replacing the first.
+// "stuck-bit=N:0" or "stuck-bit=N:1", each optionally followed by "@L" (L 1..4,
+// Line1..Line4: only that line's cell is stuck), "no-counter", "bad-checksum=P"
+// (P 0..100, percent), "spoil-first=CODE" and "drop-lf-first=CODE" (CODE a reply
+// code: "Q" and one more character, letter case as sent). Adds it to *faults;
+// false with a message in *error for anything else. A unit has one stuck cell:
+// a second stuck-bit naming another cell, value or line is refused rather than
+// silently replacing the first. The reply-code faults add up, one code at a time.
 bool ParseUnitFault(QStringView text, UnitFaults* faults, QString* error);
 
 struct UnitConfig {
