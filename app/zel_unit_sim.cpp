@@ -89,7 +89,8 @@ int main(int argc, char* argv[]) {
                        "a wrong checksum), spoil-first=CODE (the first reply with code CODE, "
                        "e.g. QV, QB, QD, QG or Qf, goes out with a wrong checksum), "
                        "drop-lf-first=CODE (the first reply with code CODE goes out without "
-                       "the LF after its closing CR)."),
+                       "the LF after its closing CR), restart-on=CODE (the first command with "
+                       "code CODE, e.g. QG or Q:, restarts the unit instead of being answered)."),
         QStringLiteral("fault"));
     parser.addOptions(
         {device, family, bits, delay, unpaced, trace, damage, seed, pauseMs, frameLog, fault});

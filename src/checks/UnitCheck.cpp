@@ -197,13 +197,19 @@ void UnitCheck::JudgeLinkErrors(StepReport& step, qsizetype from) const {
 }
 
 qsizetype UnitCheck::SetupLineSince(qsizetype from) const {
+    // The set-up opens with "AT&F"; its later lines may be logged first, since
+    // they arrive while the checker still waits inside its answer to the first.
+    qsizetype first = -1;
     for (qsizetype i = from; i < static_cast<qsizetype>(Log.size()); ++i) {
         const Seen& seen = Log[static_cast<std::size_t>(i)];
         if (seen.FromUnit && seen.Outcome.Result == Result::Accepted && IsSetupLine(seen.Bytes)) {
-            return i;
+            if (seen.Bytes.startsWith("AT&")) {
+                return i;
+            }
+            first = first < 0 ? i : first;
         }
     }
-    return -1;
+    return first;
 }
 
 void UnitCheck::TraceNote(const QString& text) const {
@@ -532,6 +538,9 @@ StepReport UnitCheck::RunStep(const std::function<StepReport()>& check) {
             retry.Reason = QStringLiteral("the unit ran its modem set-up (\"%1\") during the step; "
                                           "run again: %2")
                                .arg(setupText, retry.Reason);
+        } else {
+            retry.Reason +=
+                QStringLiteral(" (run again after the unit's modem set-up, \"%1\")").arg(setupText);
         }
         step = retry;
     }

@@ -284,6 +284,13 @@ void UnitModel::HandleModemResult(const QByteArray& text, qint64 nowMs) {
         return;
     }
     LogCommand(text);
+    const QByteArray& restartOn = Settings.Faults.RestartOn;
+    if (!restartOn.isEmpty() && !RestartedOnce && text.startsWith(restartOn)) {
+        RestartedOnce = true;
+        Note(nowMs, QStringLiteral("restarts on \"%1\"").arg(QString::fromLatin1(text)));
+        PowerOn(nowMs);
+        return;
+    }
     const UnitState before = CurrentState;
     if (CurrentState == UnitState::ModemSetup && text == "OK") {
         if (SetupStep == 0) {
@@ -329,6 +336,13 @@ void UnitModel::HandleCommand(const QByteArray& text, qint64 nowMs) {
         return;
     }
     LogCommand(text);
+    const QByteArray& restartOn = Settings.Faults.RestartOn;
+    if (!restartOn.isEmpty() && !RestartedOnce && text.startsWith(restartOn)) {
+        RestartedOnce = true;
+        Note(nowMs, QStringLiteral("restarts on \"%1\"").arg(QString::fromLatin1(text)));
+        PowerOn(nowMs);
+        return;
+    }
     const UnitState before = CurrentState;
     const QByteArray body = Execute(text, nowMs);
     const qint64 earliest = nowMs + kReplyDelayMs;

@@ -150,6 +150,7 @@ private:
     int DroppedReplies = 0;
     qint64 RepliesSent = 0; // checksummed replies queued since power-on
     int SpoiledReplies = 0;
+    bool RestartedOnce = false;    // the restart-on fault has struck (kept over power-on)
     QByteArrayList SpoiledCodes;   // reply codes spoiled once since power-on
     QByteArrayList LfDroppedCodes; // reply codes sent once without the closing LF
 };

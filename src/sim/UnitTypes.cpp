@@ -119,6 +119,16 @@ bool ParseUnitFault(QStringView text, UnitFaults* faults, QString* error) {
         }
         return true;
     }
+    if (name == u"restart-on") {
+        if (equals < 0 || !IsReplyCode(value)) {
+            *error = QStringLiteral("fault \"%1\": restart-on takes a command code, \"Q\" and "
+                                    "one more character (restart-on=QG)")
+                         .arg(text);
+            return false;
+        }
+        faults->RestartOn = value.toLatin1();
+        return true;
+    }
     if (name == u"bad-checksum") {
         const int percent = SmallNumber(value);
         if (equals < 0 || percent < 0 || percent > 100) {
@@ -130,8 +140,9 @@ bool ParseUnitFault(QStringView text, UnitFaults* faults, QString* error) {
         faults->BadChecksumPercent = percent;
         return true;
     }
-    *error = QStringLiteral("unknown fault \"%1\" (stuck-bit=N[:0|:1][@L], no-counter, "
-                            "bad-checksum=P, spoil-first=CODE or drop-lf-first=CODE)")
-                 .arg(text);
+    *error =
+        QStringLiteral("unknown fault \"%1\" (stuck-bit=N[:0|:1][@L], no-counter, "
+                       "bad-checksum=P, spoil-first=CODE, drop-lf-first=CODE or restart-on=CODE)")
+            .arg(text);
     return false;
 }

@@ -55,6 +55,11 @@ struct UnitFaults {
     // its closing CR.
     QByteArrayList SpoilFirst;
     QByteArrayList DropLfFirst;
+    // The command code ("QG", "Q:" ...) whose first arrival restarts the unit
+    // instead of being answered, as a unit with a weak supply browns out:
+    // memory, counter and record scan start afresh, and the LUP and RAV
+    // families run their modem set-up again. Empty: no restart.
+    QByteArray RestartOn;
 };
 // Reads one fault as given on a command line: "stuck-bit=N" (N 0..255, reads 1),
 // "stuck-bit=N:0" or "stuck-bit=N:1", each optionally followed by "@L" (L 1..4,

@@ -475,6 +475,22 @@ private slots:
         QCOMPARE(Ask(unit, "QC", 12000), QList<QByteArray>{Wire("QXC")});
     }
 
+    void unitRestartsOnceOnItsFaultsCommand() {
+        UnitFaults faults;
+        QString error;
+        QVERIFY(!ParseUnitFault(u"restart-on=G", &faults, &error));
+        QVERIFY(!ParseUnitFault(u"restart-on", &faults, &error));
+        QVERIFY2(ParseUnitFault(u"restart-on=QG", &faults, &error), qPrintable(error));
+        UnitModel unit = OnlineUnit(256, faults);
+        QCOMPARE(Ask(unit, "Q:000FF", 1000), QList<QByteArray>{Wire("QX:")});
+        // The first counter request finds the unit restarting: no answer, and
+        // what was written is gone.
+        QCOMPARE(Ask(unit, "QG", 2000), QList<QByteArray>{});
+        QCOMPARE(unit.Line(0), QByteArray(32, '\0'));
+        // Only once: the next request is answered, from a counter started afresh.
+        QCOMPARE(Ask(unit, "QG", 3000), QList<QByteArray>{Wire("QG000064")});
+    }
+
     void faultyRepliesAreSpoiledWhereTheirFaultSays_data() {
         QTest::addColumn<int>("percent");
         QTest::addColumn<QByteArrayList>("spoilFirst");
