@@ -284,13 +284,6 @@ void UnitModel::HandleModemResult(const QByteArray& text, qint64 nowMs) {
         return;
     }
     LogCommand(text);
-    const QByteArray& restartOn = Settings.Faults.RestartOn;
-    if (!restartOn.isEmpty() && !RestartedOnce && text.startsWith(restartOn)) {
-        RestartedOnce = true;
-        Note(nowMs, QStringLiteral("restarts on \"%1\"").arg(QString::fromLatin1(text)));
-        PowerOn(nowMs);
-        return;
-    }
     const UnitState before = CurrentState;
     if (CurrentState == UnitState::ModemSetup && text == "OK") {
         if (SetupStep == 0) {
