@@ -4,6 +4,7 @@
 #include "decode/ScanParse.h"
 #include "link/HexText.h"
 #include "trace/LogFiles.h"
+#include "trace/OutputFile.h"
 
 #include <QDateTime>
 
@@ -59,9 +60,34 @@ QString Milliseconds(int ms) {
     return QStringLiteral("%1 ms").arg(ms);
 }
 
+// Why the port did not open, in the words a bench script looks for.
+QString PortFailureText(const SerialControl& serial) {
+    switch (serial.LastFailure()) {
+    case SerialControl::OpenFailure::NotFound:
+        return QStringLiteral("does not exist");
+    case SerialControl::OpenFailure::InUse:
+        return QStringLiteral("in use");
+    case SerialControl::OpenFailure::NoPermission:
+        return QStringLiteral("no permission");
+    case SerialControl::OpenFailure::Other:
+    case SerialControl::OpenFailure::None:
+        break;
+    }
+    return serial.LastError().isEmpty() ? QStringLiteral("unknown cause") : serial.LastError();
+}
+
+// A failed output is the check's last step, so that every form of the verdict
+// (summary, report, box) names it.
+void AddOutputStep(CheckReport& report) {
+    if (!report.OutputFailure.isEmpty()) {
+        report.Steps.append(
+            {QStringLiteral("Output files"), StepResult::Fail, report.OutputFailure, 0, {}});
+    }
+}
+
 } // namespace
 
-UnitCheck::UnitCheck(Form1& form, QString checker, QFile* reportFile, UnitCheckOptions options)
+UnitCheck::UnitCheck(Form1& form, QString checker, OutputFile* reportFile, UnitCheckOptions options)
     : Form(form), ReportFile(reportFile), Options(std::move(options)) {
     Result.Checker = std::move(checker);
     connect(&Form, &Form1::FrameSent, this, &UnitCheck::OnSent);
@@ -214,10 +240,7 @@ qsizetype UnitCheck::SetupLineSince(qsizetype from) const {
 
 void UnitCheck::TraceNote(const QString& text) const {
     if (Form.Trace != nullptr) {
-        TraceEntry entry;
-        entry.Kind = QStringLiteral("note");
-        entry.Detail = text;
-        Form.Trace->Write(std::move(entry));
+        Form.Trace->Note(text);
     }
 }
 
@@ -556,11 +579,13 @@ void UnitCheck::Run() {
     Line = Form.State.ScanLine;
     Result.PortOpened = Form.MSComm1->PortOpen();
     if (!Result.PortOpened) {
-        Result.Steps.append({QStringLiteral("Connect"),
-                             StepResult::Fail,
-                             QStringLiteral("the port could not be opened"),
-                             0,
-                             {}});
+        Result.PortFailure = PortFailureText(*Form.MSComm1);
+        Result.Steps.append(
+            {QStringLiteral("Connect"),
+             StepResult::Fail,
+             QStringLiteral("the port could not be opened: %1").arg(Result.PortFailure),
+             0,
+             {}});
         Finish();
         return;
     }
@@ -618,18 +643,30 @@ void UnitCheck::Run() {
     Finish();
 }
 
+void UnitCheck::OutputFailed(const QString& reason) {
+    if (Result.OutputFailure.isEmpty()) {
+        Result.OutputFailure = reason;
+    }
+}
+
 void UnitCheck::Finish() {
     Result.Ms = Clock.elapsed();
     Ended = true;
     if (ReportFile != nullptr) {
-        ReportFile->write(ReportJson(Result));
-        ReportFile->close();
+        CheckReport written = Result;
+        AddOutputStep(written);
+        if (!ReportFile->Write(ReportJson(written))) {
+            std::fprintf(stderr, "zel_checker: --report: %s\n", qPrintable(ReportFile->Error()));
+            OutputFailed(ReportFile->Error());
+        }
     }
+    AddOutputStep(Result);
     std::fputs(ReportText(Result).toUtf8().constData(), stdout);
     std::fflush(stdout);
     if (Form.Closing()) {
         return; // the operator closed the window: its stop sequence is under way
     }
-    Form.Boxes->Information(QStringLiteral("ZEL_Checker"), VerdictBoxText(Result));
+    Form.Boxes->InformationFor(QStringLiteral("ZEL_Checker"), VerdictBoxText(Result),
+                               kVerdictBoxSeconds);
     Form.StopAndUnload();
 }

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QObject>
 
 #include <array>
@@ -13,6 +12,7 @@
 #include <vector>
 
 class Form1;
+class OutputFile;
 
 // What the bench expects of the unit under check.
 struct UnitCheckOptions {
@@ -43,15 +43,20 @@ class UnitCheck : public QObject {
     Q_OBJECT
 public:
     // The report file, if any, must already be open for writing.
-    UnitCheck(Form1& form, QString checker, QFile* reportFile, UnitCheckOptions options = {});
+    UnitCheck(Form1& form, QString checker, OutputFile* reportFile, UnitCheckOptions options = {});
 
     // Runs the whole check; returns once the verdict is out and the window's
     // stop sequence has been started. Call it from the event loop, after
     // Form_Load.
     void Run();
     const CheckReport& Report() const { return Result; }
-    // 0 pass, 1 a step failed, 2 no port or no unit (also before the end).
+    // 0 pass, 1 a step failed, 2 no port or no unit (also before the end), 74
+    // an output file could not be written.
     int ExitStatus() const { return Ended ? Result.ExitStatus() : 2; }
+    // A write to the trace, the record or the report failed ("cannot write
+    // FILE: reason"): the check ends FAIL with that reason, whatever the unit
+    // did. The first failure is the one named.
+    void OutputFailed(const QString& reason);
 
     // How long the steps wait for the unit.
     static constexpr int kConnectWaitMs = 4000;    // the ROM name, before one Restart
@@ -63,6 +68,8 @@ public:
     static constexpr int kSamplePeriodMs = 400;    // polling during the check
     static constexpr int kReconnectWaitMs = 12000; // the unit's set-up again, up to its ROM name
     static constexpr int kErrorFramesListed = 20;  // refused frames a step lists at most
+    // The verdict box closes by itself after this long: a script never waits.
+    static constexpr int kVerdictBoxSeconds = 5;
 
 private:
     // A frame that went either way while the check ran, with what the checker
@@ -129,7 +136,7 @@ private:
     void Finish();
 
     Form1& Form;
-    QFile* ReportFile;
+    OutputFile* ReportFile;
     UnitCheckOptions Options;
     CheckReport Result;
     QElapsedTimer Clock;

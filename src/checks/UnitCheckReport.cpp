@@ -21,6 +21,21 @@ QString JsonString(const QString& text) {
     return QString::fromUtf8(array.sliced(1, array.size() - 2));
 }
 
+// The box's Japanese line names the known causes in Japanese; any other
+// cause is given as the system worded it.
+QString PortFailureInJapanese(const QString& failure) {
+    if (failure == QLatin1String("in use")) {
+        return QStringLiteral("使用中");
+    }
+    if (failure == QLatin1String("does not exist")) {
+        return QStringLiteral("デバイスがありません");
+    }
+    if (failure == QLatin1String("no permission")) {
+        return QStringLiteral("権限がありません");
+    }
+    return failure;
+}
+
 QStringList FailedSteps(const CheckReport& report) {
     QStringList failed;
     for (const StepReport& step : report.Steps) {
@@ -196,6 +211,9 @@ QString StepResultName(StepResult result) {
 }
 
 int CheckReport::ExitStatus() const {
+    if (!OutputFailure.isEmpty()) {
+        return 74; // a lost trace, record or report makes any verdict unusable
+    }
     if (!PortOpened || !UnitAnswered) {
         return 2;
     }
@@ -207,6 +225,7 @@ QString CheckReport::Overall() const {
     case 0:
         return QStringLiteral("PASS");
     case 1:
+    case 74:
         return QStringLiteral("FAIL");
     default:
         return QStringLiteral("NO UNIT");
@@ -286,12 +305,21 @@ QString VerdictBoxText(const CheckReport& report) {
         const QString failed = FailedSteps(report).join(QStringLiteral(", "));
         return QStringLiteral("検査不合格：%1\r\nUnit check failed: %1.").arg(failed);
     }
+    case 74:
+        return QStringLiteral("検査不合格：出力ファイルに書き込めません\r\nUnit check failed: %1.")
+            .arg(report.OutputFailure);
     default:
         break;
     }
     if (!report.PortOpened) {
-        return QStringLiteral("%1 を開けません！\r\nThe port %1 (%2) could not be opened.")
-            .arg(report.Port, report.Device);
+        if (report.PortFailure.isEmpty()) {
+            return QStringLiteral("%1 を開けません！\r\nThe port %1 (%2) could not be opened.")
+                .arg(report.Port, report.Device);
+        }
+        return QStringLiteral("%1 を開けません（%3）！\r\nThe port %1 (%2) could not be "
+                              "opened: %4.")
+            .arg(report.Port, report.Device, PortFailureInJapanese(report.PortFailure),
+                 report.PortFailure);
     }
     return QStringLiteral("ユニットが応答しません！\r\nNo unit answered on %1 (%2).")
         .arg(report.Port, report.Device);

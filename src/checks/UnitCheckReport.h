@@ -117,12 +117,19 @@ struct CheckReport {
     QDateTime Started;
     qint64 Ms = 0;
     bool PortOpened = false;
+    // Why the port could not be opened: "in use", "does not exist", "no
+    // permission", or the system's own words.
+    QString PortFailure;
     bool UnitAnswered = false;
     QList<StepReport> Steps;
+    // The first trace, record or report write that failed ("cannot write
+    // FILE: reason"); empty while every output was written.
+    QString OutputFailure;
 
-    // 0 every step passed (or was skipped), 1 a step failed, 2 no port or no unit.
+    // 0 every step passed (or was skipped), 1 a step failed, 2 no port or no
+    // unit, 74 an output file could not be written (whatever the steps gave).
     int ExitStatus() const;
-    // "PASS", "FAIL", or "NO UNIT" for exit status 2.
+    // "PASS", "FAIL" (exit status 1 or 74), or "NO UNIT" for exit status 2.
     QString Overall() const;
 };
 

@@ -1,6 +1,7 @@
 #include "controls/MessageBoxes.h"
 
 #include <QMessageBox>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -13,6 +14,12 @@ bool QtMessageBoxes::Question(const QString& title, const QString& text) {
     // stop the unit and end the program.
     return QMessageBox::question(Parent, title, text, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
+}
+
+void QtMessageBoxes::InformationFor(const QString& title, const QString& text, int seconds) {
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, Parent);
+    QTimer::singleShot(seconds * 1000, &box, &QMessageBox::accept);
+    box.exec();
 }
 
 namespace {
@@ -30,4 +37,9 @@ void UnattendedMessageBoxes::Information(const QString& title, const QString& te
 bool UnattendedMessageBoxes::Question(const QString& title, const QString& text) {
     PrintBox(title, text + QStringLiteral(" (answered No)"));
     return false;
+}
+
+void UnattendedMessageBoxes::InformationFor(const QString& title, const QString& text,
+                                            int /*seconds*/) {
+    PrintBox(title, text);
 }

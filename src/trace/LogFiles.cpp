@@ -2,54 +2,82 @@
 
 #include "trace/CsvRow.h"
 
-#include <QFile>
-
-#include <cerrno>
-#include <cstring>
-
 namespace {
 
-std::FILE* OpenForAppending(const QString& path, QString* error) {
-    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "ab");
-    if (file == nullptr && error != nullptr) {
-        *error = QStringLiteral("cannot write %1: %2")
-                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    return file;
+// A frame of one byte that the receiver refused: the start of nothing it
+// knows, as the bytes after a broken frame are taken one by one.
+bool IsRefusedByte(QByteArrayView bytes, const FrameOutcome& outcome) {
+    return bytes.size() == 1 && outcome.Result == ReplyReceiver::Result::Rejected;
 }
 
 } // namespace
 
 TraceLog::TraceLog() {
     Clock.start();
+    RunQuiet.setSingleShot(true);
+    RunQuiet.setInterval(kRunQuietMs);
+    RunQuiet.callOnTimeout([this] { EndRefusedRun(); });
 }
 
 TraceLog::~TraceLog() {
-    if (OwnsFile) {
-        std::fclose(File);
-    }
+    // Whoever heard of failures may be gone by now.
+    FailureHandler = nullptr;
+    EndRefusedRun();
 }
 
 bool TraceLog::Open(const QString& path, QString* error) {
-    if (path.isEmpty()) {
-        File = stderr;
+    if (File.Open(path, OutputFile::Mode::Append)) {
         return true;
     }
-    File = OpenForAppending(path, error);
-    OwnsFile = File != nullptr;
-    return OwnsFile;
+    if (error != nullptr) {
+        *error = File.Error();
+    }
+    return false;
 }
 
 void TraceLog::Write(TraceEntry entry) {
-    if (File == nullptr) {
-        return;
-    }
+    EndRefusedRun();
     entry.MonoMs = Clock.elapsed();
     entry.Wall = QDateTime::currentDateTime();
-    entry.Side = QStringLiteral("checker");
-    const QByteArray line = FormatTraceLine(entry).toUtf8() + '\n';
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), File);
-    std::fflush(File);
+    Emit(entry);
+}
+
+void TraceLog::Emit(const TraceEntry& entry) {
+    if (!File.IsOpen()) {
+        return;
+    }
+    TraceEntry line = entry;
+    line.Side = QStringLiteral("checker");
+    if (!File.Write(FormatTraceLine(line).toUtf8() + '\n') && FailureHandler) {
+        FailureHandler(File.Error());
+    }
+}
+
+void TraceLog::EndRefusedRun() {
+    RunQuiet.stop();
+    if (RunBytes.isEmpty()) {
+        return;
+    }
+    TraceEntry e;
+    e.MonoMs = RunMonoMs;
+    e.Wall = RunWall;
+    e.Direction = LineDirection::FromUnit;
+    e.HasBytes = true;
+    e.Bytes = RunBytes;
+    if (RunBytes.size() == 1) {
+        e.Kind = FrameKindName(ClassifyFrame(RunBytes, LineDirection::FromUnit));
+        e.Detail = RunVerdict;
+    } else {
+        QString reason = RunVerdict;
+        if (reason.startsWith(QLatin1String("rejected: "))) {
+            reason.remove(0, 10);
+        }
+        e.Kind = FrameKindName(FrameKind::Unknown);
+        e.Detail = QStringLiteral("%1 bytes refused: %2").arg(RunBytes.size()).arg(reason);
+    }
+    RunBytes.clear();
+    RunVerdict.clear();
+    Emit(e);
 }
 
 void TraceLog::Sent(FrameKind kind, QByteArrayView bytes) {
@@ -62,12 +90,27 @@ void TraceLog::Sent(FrameKind kind, QByteArrayView bytes) {
 }
 
 void TraceLog::Received(QByteArrayView bytes, const FrameOutcome& outcome, int bufferSize) {
+    const QString verdict = ReceiveVerdict(outcome, bufferSize);
+    if (IsRefusedByte(bytes, outcome)) {
+        // One more byte of the run, unless its verdict differs.
+        if (!RunBytes.isEmpty() && verdict != RunVerdict) {
+            EndRefusedRun();
+        }
+        if (RunBytes.isEmpty()) {
+            RunMonoMs = Clock.elapsed();
+            RunWall = QDateTime::currentDateTime();
+            RunVerdict = verdict;
+        }
+        RunBytes += bytes.toByteArray();
+        RunQuiet.start();
+        return;
+    }
     TraceEntry e;
     e.Direction = LineDirection::FromUnit;
     e.Kind = FrameKindName(ClassifyFrame(bytes, LineDirection::FromUnit));
     e.HasBytes = true;
     e.Bytes = bytes.toByteArray();
-    e.Detail = ReceiveVerdict(outcome, bufferSize);
+    e.Detail = verdict;
     Write(std::move(e));
 }
 
@@ -86,11 +129,14 @@ void TraceLog::Port(const QString& text) {
     Write(std::move(e));
 }
 
-RecordLog::~RecordLog() {
-    if (File != nullptr) {
-        std::fclose(File);
-    }
+void TraceLog::Note(const QString& text) {
+    TraceEntry e;
+    e.Kind = QStringLiteral("note");
+    e.Detail = text;
+    Write(std::move(e));
 }
+
+RecordLog::~RecordLog() = default;
 
 QStringList RecordLog::Header() {
     QStringList header{QStringLiteral("time"), QStringLiteral("unit"), QStringLiteral("type"),
@@ -102,37 +148,26 @@ QStringList RecordLog::Header() {
 }
 
 bool RecordLog::Open(const QString& path, QString* error) {
-    File = OpenForAppending(path, error);
-    if (File == nullptr) {
-        return false;
+    if (File.Open(path, OutputFile::Mode::Append) &&
+        (File.Size() > 0 || File.Write(CsvRow(Header())))) {
+        return true;
     }
-    std::fseek(File, 0, SEEK_END);
-    if (std::ftell(File) == 0) {
-        const QByteArray header = CsvRow(Header());
-        std::fwrite(header.constData(), 1, static_cast<std::size_t>(header.size()), File);
+    if (error != nullptr) {
+        *error = File.Error();
     }
-    if (std::fflush(File) != 0) {
-        if (error != nullptr) {
-            *error = QStringLiteral("cannot write %1: %2")
-                         .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-        }
-        std::fclose(File);
-        File = nullptr;
-        return false;
-    }
-    return true;
+    return false;
 }
 
 void RecordLog::Write(int unit, const QString& typeCaption, int record,
                       const QStringList& channels) {
-    if (File == nullptr) {
+    if (!File.IsOpen()) {
         return;
     }
     QStringList fields{
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")),
         QStringLiteral("a%1").arg(unit), typeCaption, QString::number(record)};
     fields << channels;
-    const QByteArray row = CsvRow(fields);
-    std::fwrite(row.constData(), 1, static_cast<std::size_t>(row.size()), File);
-    std::fflush(File);
+    if (!File.Write(CsvRow(fields)) && FailureHandler) {
+        FailureHandler(File.Error());
+    }
 }

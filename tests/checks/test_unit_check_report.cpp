@@ -190,34 +190,69 @@ private slots:
 
     void exitStatusAndBoxFollowTheSteps_data() {
         QTest::addColumn<bool>("portOpened");
+        QTest::addColumn<QString>("portFailure");
         QTest::addColumn<bool>("unitAnswered");
         QTest::addColumn<QList<int>>("results"); // StepResult per step
+        QTest::addColumn<QString>("outputFailure");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("overall");
         QTest::addColumn<QString>("box");
         const int pass = static_cast<int>(StepResult::Pass);
         const int fail = static_cast<int>(StepResult::Fail);
         const int skip = static_cast<int>(StepResult::Skip);
-        QTest::newRow("all passed") << true << true << QList<int>{pass, pass} << 0 << "PASS"
-                                    << "検査合格（LUPTAB13、2.5 秒）\r\nUnit check passed (ROM "
-                                       "LUPTAB13, 2.5 s).";
+        const QString none;
+        const QString full = QStringLiteral("cannot write /x.log: No space left on device");
+        QTest::newRow("all passed")
+            << true << none << true << QList<int>{pass, pass} << none << 0 << "PASS"
+            << "検査合格（LUPTAB13、2.5 秒）\r\nUnit check passed (ROM "
+               "LUPTAB13, 2.5 s).";
         QTest::newRow("a skipped step is no failure")
-            << true << true << QList<int>{pass, skip} << 0 << "PASS"
+            << true << none << true << QList<int>{pass, skip} << none << 0 << "PASS"
             << "検査合格（LUPTAB13、2.5 秒）\r\nUnit check passed (ROM LUPTAB13, 2.5 s).";
         QTest::newRow("failed steps are named")
-            << true << true << QList<int>{fail, pass, fail} << 1 << "FAIL"
+            << true << none << true << QList<int>{fail, pass, fail} << none << 1 << "FAIL"
             << "検査不合格：step0, step2\r\nUnit check failed: step0, step2.";
-        QTest::newRow("no port") << false << false << QList<int>{fail} << 2 << "NO UNIT"
+        QTest::newRow("no port") << false << none << false << QList<int>{fail} << none << 2
+                                 << "NO UNIT"
                                  << "COM1 を開けません！\r\nThe port COM1 (/dev/x) could not be "
                                     "opened.";
-        QTest::newRow("no unit") << true << false << QList<int>{fail} << 2 << "NO UNIT"
+        QTest::newRow("no port: in use")
+            << false << "in use" << false << QList<int>{fail} << none << 2 << "NO UNIT"
+            << "COM1 を開けません（使用中）！\r\nThe port COM1 (/dev/x) could not be opened: in "
+               "use.";
+        QTest::newRow("no port: does not exist")
+            << false << "does not exist" << false << QList<int>{fail} << none << 2 << "NO UNIT"
+            << "COM1 を開けません（デバイスがありません）！\r\nThe port COM1 (/dev/x) could not be "
+               "opened: does not exist.";
+        QTest::newRow("no port: no permission")
+            << false << "no permission" << false << QList<int>{fail} << none << 2 << "NO UNIT"
+            << "COM1 を開けません（権限がありません）！\r\nThe port COM1 (/dev/x) could not be "
+               "opened: no permission.";
+        QTest::newRow("no port: another cause in the system's words")
+            << false << "Input/output error" << false << QList<int>{fail} << none << 2 << "NO UNIT"
+            << "COM1 を開けません（Input/output error）！\r\nThe port COM1 (/dev/x) could not be "
+               "opened: Input/output error.";
+        QTest::newRow("no unit") << true << none << false << QList<int>{fail} << none << 2
+                                 << "NO UNIT"
                                  << "ユニットが応答しません！\r\nNo unit answered on COM1 "
                                     "(/dev/x).";
+        // A lost output outranks every verdict of the unit, a pass above all.
+        QTest::newRow("output lost, the steps passed")
+            << true << none << true << QList<int>{pass, pass} << full << 74 << "FAIL"
+            << "検査不合格：出力ファイルに書き込めません\r\nUnit check failed: " + full + ".";
+        QTest::newRow("output lost, a step failed")
+            << true << none << true << QList<int>{fail} << full << 74 << "FAIL"
+            << "検査不合格：出力ファイルに書き込めません\r\nUnit check failed: " + full + ".";
+        QTest::newRow("output lost, no unit")
+            << true << none << false << QList<int>{fail} << full << 74 << "FAIL"
+            << "検査不合格：出力ファイルに書き込めません\r\nUnit check failed: " + full + ".";
     }
     void exitStatusAndBoxFollowTheSteps() {
         QFETCH(bool, portOpened);
+        QFETCH(QString, portFailure);
         QFETCH(bool, unitAnswered);
         QFETCH(QList<int>, results);
+        QFETCH(QString, outputFailure);
         QFETCH(int, status);
         QFETCH(QString, overall);
         QFETCH(QString, box);
@@ -227,7 +262,9 @@ private slots:
         report.Rom = QStringLiteral("LUPTAB13");
         report.Ms = 2500;
         report.PortOpened = portOpened;
+        report.PortFailure = portFailure;
         report.UnitAnswered = unitAnswered;
+        report.OutputFailure = outputFailure;
         for (int i = 0; i < results.size(); ++i) {
             report.Steps.append(
                 Step(QStringLiteral("step%1").arg(i), static_cast<StepResult>(results[i])));

@@ -1,11 +1,14 @@
 // The automatic unit check as a production script runs it: the zel_checker
 // program offscreen with --check-unit against simulated units, healthy and
 // with faults, against a line where no unit answers and against a port that
-// does not exist. The runs take several seconds each on a paced 9600 baud
-// line, so they all start at once and each row waits for its own.
+// does not exist, with a wrong command line, and with output files that
+// cannot be written from the start or fail while the check runs. The runs take several seconds each
+// on a paced 9600 baud line, so they all start at once and each row waits for its own.
 #include "PseudoTerminal.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,7 +27,13 @@ struct Case {
     QStringList Unit;      // zel-unit-sim's arguments, when the unit runs on its own
     int Status;            // expected exit status
     QString FailingStep;   // the first step that fails, empty when none does
-    QString Reason;        // a text its reason must hold
+    // A text its reason must hold (on stderr when no report is written); of a
+    // pass, a text the report holds.
+    QString Reason;
+    bool ReportWritten = true;
+    // A folder under the test's own that holds the run's trace; it is
+    // removed once the trace has its first line.
+    QString RemovedFolder = {};
 };
 
 struct Run {
@@ -152,7 +161,46 @@ private slots:
              {},
              2,
              "Connect",
-             "could not be opened"},
+             "the port could not be opened: does not exist"},
+            {"a bad value",
+             QStringList(lup) << "--expect-bits"
+                              << "100",
+             {},
+             64,
+             {},
+             "--expect-bits: expected 32, 64, 128 or 256, got \"100\"",
+             false},
+            // The trace fails with its first line; the unit itself passes.
+            {"trace on a full device",
+             QStringList(lup) << "--trace=/dev/full",
+             {},
+             74,
+             "Output files",
+             "cannot write /dev/full: No space left on device"},
+            {"trace folder removed during the check",
+             QStringList(zel) << "--trace" << Dir.filePath("doomed/line.trace"),
+             {},
+             74,
+             "Output files",
+             "the file or its folder was removed",
+             true,
+             "doomed"},
+            {"record on a full device",
+             QStringList(rav) << "--record"
+                              << "/dev/full",
+             {},
+             74,
+             {},
+             "--record: cannot write /dev/full: No space left on device",
+             false},
+            {"report on a full device",
+             QStringList(rav) << "--report"
+                              << "/dev/full",
+             {},
+             74,
+             {},
+             "--report: cannot write /dev/full: No space left on device",
+             false},
         };
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -170,10 +218,23 @@ private slots:
             }
             run.Process = std::make_unique<QProcess>();
             run.Process->setProcessEnvironment(environment);
-            run.Process->start(QStringLiteral(ZEL_CHECKER),
-                               arguments << QStringLiteral("--check-unit")
-                                         << QStringLiteral("--report") << run.Report);
+            if (!c.RemovedFolder.isEmpty()) {
+                QVERIFY(QDir(Dir.path()).mkdir(c.RemovedFolder));
+            }
+            arguments << QStringLiteral("--check-unit");
+            if (!arguments.contains(QStringLiteral("--report"))) {
+                arguments << QStringLiteral("--report") << run.Report;
+            }
+            run.Process->start(QStringLiteral(ZEL_CHECKER), arguments);
             run.Clock.start();
+        }
+        // The folders go while their checks still wait for the unit.
+        for (const Case& c : Cases) {
+            if (!c.RemovedFolder.isEmpty()) {
+                const QString folder = Dir.filePath(c.RemovedFolder);
+                QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(folder + "/line.trace").size() > 0, kRunLimitMs);
+                QVERIFY(QDir(folder).removeRecursively());
+            }
         }
     }
 
@@ -188,12 +249,20 @@ private slots:
         const Case& c = Cases[static_cast<std::size_t>(index)];
         Run& run = Runs[QString::fromLatin1(c.Name)];
         const int left = kRunLimitMs - static_cast<int>(run.Clock.elapsed());
-        QVERIFY2(run.Process->waitForFinished(std::max(left, 1)), "the check did not end");
+        // A refusal ends the run at once, often before its row comes.
+        QVERIFY2(run.Process->state() == QProcess::NotRunning ||
+                     run.Process->waitForFinished(std::max(left, 1)),
+                 "the check did not end");
         const QByteArray out = run.Process->readAllStandardOutput();
         const QByteArray err = run.Process->readAllStandardError();
         const QByteArray both = "stdout:\n" + out + "stderr:\n" + err;
         QCOMPARE(run.Process->exitStatus(), QProcess::NormalExit);
         QVERIFY2(run.Process->exitCode() == c.Status, both.constData());
+        if (!c.ReportWritten) {
+            QVERIFY2(err.contains(c.Reason.toUtf8()), both.constData());
+            QVERIFY(QFileInfo(run.Report).size() == 0);
+            return;
+        }
 
         QFile file(run.Report);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -222,10 +291,6 @@ private slots:
             const QString family = c.Unit.isEmpty() ? c.Arguments.first().right(3) : c.Unit.at(1);
             QVERIFY(report[QStringLiteral("rom")].toString().startsWith(family));
             QVERIFY2(out.contains("PASS in "), out.constData());
-        }
-        if (run.Unit) {
-            run.Unit->kill();
-            run.Unit->waitForFinished();
         }
     }
 };

@@ -12,15 +12,22 @@ public:
         bool Question;
         QString Title;
         QString Text;
+        int Seconds = 0; // a box that closes by itself: after how long; 0 waits for a click
     };
     void Information(const QString& title, const QString& text) override {
-        Shown.append({false, title, text});
+        Shown.append({false, title, text, 0});
+        if (OnBox) {
+            OnBox();
+        }
+    }
+    void InformationFor(const QString& title, const QString& text, int seconds) override {
+        Shown.append({false, title, text, seconds});
         if (OnBox) {
             OnBox();
         }
     }
     bool Question(const QString& title, const QString& text) override {
-        Shown.append({true, title, text});
+        Shown.append({true, title, text, 0});
         if (OnBox) {
             OnBox();
         }

@@ -4,9 +4,15 @@
 #include "trace/LogFiles.h"
 #include "trace/TraceLine.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -16,6 +22,49 @@ QByteArray ReadAll(const QString& path) {
 }
 
 const QDateTime kWall(QDate(2026, 12, 7), QTime(10, 46, 7, 5));
+
+// What the receiver says of a frame, as the trace is handed it.
+FrameOutcome Refused(ReplyReceiver::Rejection why, int count, int pos = 1) {
+    FrameOutcome outcome{ReplyReceiver::Result::Rejected, -1, count};
+    outcome.Reason = why;
+    outcome.ReasonPos = pos;
+    return outcome;
+}
+
+// The lines of a trace file without their times: from the side on.
+QStringList WithoutTimes(const QByteArray& trace) {
+    QStringList lines;
+    for (const QByteArray& line : trace.split('\n')) {
+        const qsizetype side = line.indexOf(" checker ");
+        if (side >= 0) {
+            lines << QString::fromUtf8(line.mid(side + 9));
+        }
+    }
+    return lines;
+}
+
+// Plays events on a trace: "b:X" a byte X refused as no frame start, "s:X" a
+// byte X ended by silence, "broken" a reply whose CR lacks its LF, "reply" an
+// accepted reply, "port" and "note" events without bytes.
+void Play(TraceLog& trace, const QString& events) {
+    using Rejection = ReplyReceiver::Rejection;
+    for (const QString& event : events.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QByteArray byte = event.mid(2).toLatin1().replace("CR", "\r").replace("01", "\x01");
+        if (event.startsWith(QLatin1String("b:"))) {
+            trace.Received(byte, Refused(Rejection::FirstByte, 1), 12801);
+        } else if (event.startsWith(QLatin1String("s:"))) {
+            trace.Received(byte, Refused(Rejection::EndedBySilence, 1), 12801);
+        } else if (event == QLatin1String("broken")) {
+            trace.Received("\r\nQG01\rX", Refused(Rejection::NoLfAfterCr, 7, 5), 12801);
+        } else if (event == QLatin1String("reply")) {
+            trace.Received("\r\nQG010203\r\n7C", {ReplyReceiver::Result::Accepted, 11, 13}, 12801);
+        } else if (event == QLatin1String("port")) {
+            trace.Port(QStringLiteral("closed COM1"));
+        } else {
+            trace.Note(QStringLiteral("Pattern1 begins"));
+        }
+    }
+}
 
 } // namespace
 
@@ -143,6 +192,151 @@ private slots:
         QCOMPARE(lines[2], QByteArray());
     }
 
+    // Bytes the receiver refused one at a time after a broken frame make one
+    // line per run, with all their bytes, written when anything else happens
+    // on the line or the trace ends; a lone refused byte keeps its own line.
+    void refusedBytesMakeOneLinePerRun_data() {
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<QStringList>("lines");
+        const QString firstByte = QStringLiteral("first byte not CR, \"A\" or \"+\"");
+        const QString broken =
+            QStringLiteral("from-unit reply \"\\r\\nQG01\\rX\" rejected: no LF after the CR at 5");
+        const QString reply = QStringLiteral("from-unit reply \"\\r\\nQG010203\\r\\n7C\" accepted");
+        QTest::newRow("the tail of a broken reply")
+            << "broken b:0 b:2 b:01 b:\" reply"
+            << QStringList{broken, "from-unit frame \"02\\x01\\\"\" 4 bytes refused: " + firstByte,
+                           reply};
+        QTest::newRow("a lone refused byte")
+            << "b:7 port"
+            << QStringList{"from-unit frame \"7\" rejected: " + firstByte, "- port closed COM1"};
+        QTest::newRow("a new verdict starts a new run")
+            << "b:a b:b s:CR s:c note"
+            << QStringList{
+                   "from-unit frame \"ab\" 2 bytes refused: " + firstByte,
+                   "from-unit frame \"\\rc\" 2 bytes refused: ended by silence after 1 byte",
+                   "- note Pattern1 begins"};
+        QTest::newRow("a broken frame ends a run") << "b:a b:b broken"
+                                                   << QStringList{"from-unit frame \"ab\" 2 bytes "
+                                                                  "refused: " +
+                                                                      firstByte,
+                                                                  broken};
+        QTest::newRow("the end of the trace")
+            << "reply b:x b:y"
+            << QStringList{reply, "from-unit frame \"xy\" 2 bytes "
+                                  "refused: " +
+                                      firstByte};
+    }
+    void refusedBytesMakeOneLinePerRun() {
+        QFETCH(QString, events);
+        QFETCH(QStringList, lines);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("line.trace"));
+        {
+            TraceLog trace;
+            QVERIFY(trace.Open(path, nullptr));
+            Play(trace, events);
+        }
+        QCOMPARE(WithoutTimes(ReadAll(path)), lines);
+    }
+
+    // A run the line leaves pending is written after a quiet second all the
+    // same, not only with the next event.
+    void aQuietLineWritesThePendingRun() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("line.trace"));
+        TraceLog trace;
+        QVERIFY(trace.Open(path, nullptr));
+        Play(trace, QStringLiteral("b:x b:y"));
+        QCOMPARE(WithoutTimes(ReadAll(path)).size(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(WithoutTimes(ReadAll(path)).size(), 1,
+                                  10 * TraceLog::kRunQuietMs);
+    }
+
+    // A log whose file fails is told once, with the file and the cause, and
+    // writes nothing more: a full device, a folder removed under the file, the
+    // file itself removed.
+    void aFailingFileIsToldOnceAndDropped_data() {
+        QTest::addColumn<bool>("record"); // else the trace
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("trace on a full device")
+            << false << "full"
+            << "cannot write /dev/full: No space left on device";
+        QTest::newRow("trace, folder removed") << false << "folder"
+                                               << "the file or its folder was removed";
+        QTest::newRow("record, folder removed") << true << "folder"
+                                                << "the file or its folder was removed";
+        QTest::newRow("record, file removed") << true << "file"
+                                              << "the file or its folder was removed";
+    }
+    void aFailingFileIsToldOnceAndDropped() {
+        QFETCH(bool, record);
+        QFETCH(QString, how);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("logs")));
+        const QString path = how == QLatin1String("full")
+                                 ? QStringLiteral("/dev/full")
+                                 : dir.filePath(QStringLiteral("logs/out.log"));
+        QStringList told;
+        const auto tell = [&told](const QString& why) { told << why; };
+        TraceLog trace;
+        RecordLog records;
+        const auto write = [&] {
+            if (record) {
+                records.Write(1, QStringLiteral("Imd"), 1, QStringList(8, QStringLiteral("0")));
+            } else {
+                trace.Port(QStringLiteral("opened COM1"));
+            }
+        };
+        QVERIFY(record ? records.Open(path, nullptr) : trace.Open(path, nullptr));
+        trace.OnFailure(tell);
+        records.OnFailure(tell);
+        if (how != QLatin1String("full")) {
+            write();
+            QVERIFY(told.isEmpty());
+            QVERIFY(how == QLatin1String("file") ? QFile::remove(path)
+                                                 : QDir(dir.filePath("logs")).removeRecursively());
+        }
+        write();
+        write();
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].endsWith(reason), qPrintable(told[0]));
+        QVERIFY(told[0].startsWith(QStringLiteral("cannot write ") + path + ": "));
+        QVERIFY(record ? records.Failed() : trace.Failed());
+    }
+
+#ifdef Q_OS_LINUX
+    // A row cut off by a full file system is taken back: the file ends with
+    // the last whole row. (The file size limit stands in for a full disk.)
+    void aCutOffRowIsTakenBack() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("units.csv"));
+        RecordLog record;
+        QString told;
+        record.OnFailure([&told](const QString& why) { told = why; });
+        QVERIFY(record.Open(path, nullptr));
+        const QStringList channels(8, QStringLiteral("12345"));
+        record.Write(1, QStringLiteral("Imd"), 1, channels);
+        const QByteArray whole = ReadAll(path);
+        const qint64 row = whole.size() - whole.indexOf("\r\n") - 2;
+        QVERIFY(row > 40);
+
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit limited = saved;
+        limited.rlim_cur = static_cast<rlim_t>(whole.size() + row / 2);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        record.Write(2, QStringLiteral("Imd"), 2, channels);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QCOMPARE(ReadAll(path), whole);
+        QVERIFY2(told.startsWith(QStringLiteral("cannot write ") + path), qPrintable(told));
+    }
+#endif
+
     void unwritablePathsFailWithAMessage() {
         const QString path = QStringLiteral("/nonexistent-dir/x.log");
         const QString expected = QStringLiteral("cannot write ") + path + ": ";
@@ -154,6 +348,10 @@ private slots:
         RecordLog record;
         QVERIFY(!record.Open(path, &recordError));
         QVERIFY2(recordError.startsWith(expected), qPrintable(recordError));
+        // A record's header that finds the device full stops it at the start.
+        RecordLog full;
+        QVERIFY(!full.Open(QStringLiteral("/dev/full"), &recordError));
+        QCOMPARE(recordError, QStringLiteral("cannot write /dev/full: No space left on device"));
         // Writing to a log that never opened must be ignored, not crash.
         trace.Port(QStringLiteral("opened COM1"));
         record.Write(1, QStringLiteral("Imd"), 1, QStringList(8, QStringLiteral("0")));

@@ -1,17 +1,36 @@
 #!/bin/sh
-# The checker refuses to start, before any window, when its trace or record
-# file cannot be written: a message naming the option and exit code 1.
+# The checker refuses to start, before any window, when a trace, record or
+# report file cannot be written (exit status 74), or when its command line is
+# wrong (64), with a message that names the option. "--trace FILE" and
+# "--simulate FAMILY" take the next word as their value unless it is another
+# option.
 checker="$1"
 fail=0
-for option in --trace=/nonexistent-dir/t.log "--record /nonexistent-dir/r.csv"; do
-    # shellcheck disable=SC2086
-    err=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$checker" --simulate $option 2>&1 >/dev/null)
+check() { # expected status, expected start of the message, arguments...
+    status="$1"
+    message="$2"
+    shift 2
+    err=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$checker" "$@" 2>&1 >/dev/null)
     code=$?
-    name=${option%%[= ]*}
     case "$err" in
-    "zel_checker: $name: cannot write /nonexistent-dir/"*) ;;
-    *) echo "$option: unexpected message: $err"; fail=1 ;;
+    "$message"*) ;;
+    *) echo "$*: unexpected message: $err"; fail=1 ;;
     esac
-    [ "$code" -eq 1 ] || { echo "$option: exit code $code, expected 1"; fail=1; }
-done
+    [ "$code" -eq "$status" ] || { echo "$*: exit status $code, expected $status"; fail=1; }
+}
+check 74 "zel_checker: --trace: cannot write /nonexistent-dir/" --simulate --trace=/nonexistent-dir/t.log
+check 74 "zel_checker: --trace: cannot write /nonexistent-dir/" --simulate --trace /nonexistent-dir/t.log
+check 74 "zel_checker: --record: cannot write /nonexistent-dir/" --simulate --record /nonexistent-dir/r.csv
+check 74 "zel_checker: --record: cannot write /dev/full: " --simulate --record /dev/full
+check 74 "zel_checker: --report: cannot write /nonexistent-dir/" --simulate --check-unit --report /nonexistent-dir/r.json
+# A bare --trace before another option still means standard error.
+check 74 "zel_checker: --record: cannot write /nonexistent-dir/" --trace --record /nonexistent-dir/r.csv
+check 74 "zel_checker: --record: cannot write /nonexistent-dir/" --simulate --record /nonexistent-dir/r.csv --trace
+check 64 "zel_checker: --simulate: expected LUP, RAV or ZEL, got \"LUX\"" --simulate LUX
+check 64 "zel_checker: Unknown option 'no-such-option'." --no-such-option
+check 64 "zel_checker: Missing value after '--report'." --check-unit --report
+check 64 "zel_checker: --expect-rom needs --check-unit" --simulate --expect-rom LUPTAB13
+check 64 "zel_checker: --expect-bits: expected 32, 64, 128 or 256, got \"100\"" --check-unit --expect-bits 100
+check 64 "zel_checker: --wait-for-unit: expected seconds from 0 to 86400, got \"-1\"" --check-unit --wait-for-unit=-1
+check 64 "zel_checker: --sim-fault needs --simulate" --sim-fault no-counter
 exit $fail

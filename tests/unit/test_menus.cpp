@@ -2,6 +2,9 @@
 // what the grid shows, and the Read Command options.
 #include "Lateness.h"
 #include "UnitTestHelpers.h"
+#include "controls/MessageBoxes.h"
+
+#include <QElapsedTimer>
 
 using namespace UnitTest;
 
@@ -27,6 +30,26 @@ QList<int> RedCells(FormFixture& f) {
 class TestMenus : public QObject {
     Q_OBJECT
 private slots:
+    // A check a script started must not wait for a click: a real box closes
+    // by itself once its time is up, and under the check every notice of the
+    // window becomes such a box, while questions stay questions.
+    void boxesOfAnUnattendedRunCloseByThemselves() {
+        QtMessageBoxes real(nullptr);
+        QElapsedTimer shown;
+        shown.start();
+        real.InformationFor(QStringLiteral("ZEL_Checker"), QStringLiteral("closes"), 1);
+        QVERIFY(shown.elapsed() >= 900); // up for its second, then gone unclicked
+
+        FakeMessageBoxes inner;
+        inner.Answers = {true};
+        SelfClosingMessageBoxes boxes(inner, 5);
+        boxes.Information(QStringLiteral("Information"), QStringLiteral("port"));
+        QVERIFY(boxes.Question(QStringLiteral("ZEL_Checker"), QStringLiteral("quit?")));
+        QCOMPARE(inner.Shown.size(), 2);
+        QCOMPARE(inner.Shown[0].Seconds, 5);
+        QCOMPARE(inner.Shown[1].Question, true);
+    }
+
     void theHelpBoxShowsTheProcedure() {
         FormFixture f;
         f->menuHelp_mokuji->trigger();
