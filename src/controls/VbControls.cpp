@@ -115,8 +115,10 @@ void VbLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void VbLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The first press was this label's if the label lay on top where it landed.
     QPointF first;
-    const bool same = PreviousPressAt(&first) && rect().contains(mapFromGlobal(first).toPoint());
+    const bool same = PreviousPressAt(&first) &&
+                      window()->childAt(window()->mapFromGlobal(first).toPoint()) == this;
     Clicks.DoubleClickPressed(event, same);
     event->accept();
 }
