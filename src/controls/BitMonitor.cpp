@@ -2,6 +2,9 @@
 
 #include "controls/VbControls.h"
 
+#include <QAccessible>
+#include <QAccessibleObject>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -15,6 +18,17 @@ void MonitorCell::Paint(const QColor& color, bool grey) {
     if (changed && Owner != nullptr) {
         Owner->CellChanged(*this);
     }
+    if (changed && QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+QString MonitorCell::StateText() const {
+    if (Grey) {
+        return QStringLiteral("grey");
+    }
+    return Back == Colors::kRed ? QStringLiteral("1") : QStringLiteral("0");
 }
 
 void MonitorCell::SetBackColor(const QColor& color) {
@@ -31,17 +45,94 @@ QRect MonitorCell::geometry() const {
     return Owner != nullptr ? Rect.translated(Owner->pos()) : Rect;
 }
 
+QRect MonitorCell::ScreenRect() const {
+    return Owner != nullptr ? QRect(Owner->mapToGlobal(Rect.topLeft()), Rect.size()) : Rect;
+}
+
+namespace {
+
+// The monitor to assistive technology: a group of 256 cells, each an element
+// of its own with its name, place and state.
+class MonitorAccessible : public QAccessibleWidget {
+public:
+    explicit MonitorAccessible(BitMonitor* monitor) : QAccessibleWidget(monitor) {}
+    BitMonitor* Monitor() const { return static_cast<BitMonitor*>(widget()); }
+    int childCount() const override { return BitMonitor::kCells; }
+    QAccessibleInterface* child(int index) const override {
+        MonitorCell* cell = Monitor()->Cell(index);
+        return cell != nullptr ? QAccessible::queryAccessibleInterface(cell) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        const auto* cell = child != nullptr ? qobject_cast<MonitorCell*>(child->object()) : nullptr;
+        return cell != nullptr && cell->Monitor() == Monitor() ? cell->Index() : -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        return child(Monitor()->CellAt(Monitor()->mapFromGlobal(QPoint(x, y))));
+    }
+};
+
+class CellAccessible : public QAccessibleObject {
+public:
+    explicit CellAccessible(MonitorCell* cell) : QAccessibleObject(cell) {}
+    MonitorCell* Cell() const { return static_cast<MonitorCell*>(object()); }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(Cell()->Monitor());
+    }
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QString text(QAccessible::Text t) const override {
+        switch (t) {
+        case QAccessible::Name:
+            return Cell()->objectName();
+        case QAccessible::Description:
+        case QAccessible::Value:
+            return Cell()->StateText();
+        default:
+            return {};
+        }
+    }
+    QAccessible::Role role() const override { return QAccessible::Graphic; }
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        const BitMonitor* monitor = Cell()->Monitor();
+        s.invisible = monitor == nullptr || !monitor->isVisible();
+        return s;
+    }
+    QRect rect() const override { return Cell()->ScreenRect(); }
+};
+
+QAccessibleInterface* MonitorAccessibility(const QString& className, QObject* object) {
+    if (className == QLatin1String("BitMonitor")) {
+        return new MonitorAccessible(static_cast<BitMonitor*>(object));
+    }
+    if (className == QLatin1String("MonitorCell")) {
+        return new CellAccessible(static_cast<MonitorCell*>(object));
+    }
+    return nullptr;
+}
+
+} // namespace
+
 BitMonitor::BitMonitor(const QString& control, QWidget* parent)
     : QWidget(parent), Grey(Colors::MenuBackground()) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(MonitorAccessibility);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setObjectName(control);
     setAccessibleName(control);
     setMouseTracking(true);
-    // The monitor paints every pixel of its area itself (the gaps between the
-    // cells in the window colour), so Qt need not repaint the frame beneath it
-    // for each changed cell.
+    WatchPresses();
+    // The monitor paints every pixel of its cells itself, so Qt need not
+    // repaint the frame beneath it for each changed cell.
     setAttribute(Qt::WA_OpaquePaintEvent);
     for (int i = 0; i < kCells; ++i) {
         MonitorCell& cell = Cells[static_cast<std::size_t>(i)];
+        cell.setParent(this);
+        cell.setObjectName(ElementName(control, i));
         cell.Owner = this;
         cell.ElementIndex = i;
         cell.Back = Colors::kWhite;
@@ -54,10 +145,16 @@ void BitMonitor::PlaceCells(const std::array<QRect, kCells>& rects) {
         all |= r;
     }
     setGeometry(all);
+    QRegion covered;
     for (int i = 0; i < kCells; ++i) {
         const auto at = static_cast<std::size_t>(i);
         Cells[at].Rect = rects[at].translated(-all.topLeft());
+        covered += Cells[at].Rect;
     }
+    // Only the cells belong to the monitor: the frame shows through the gaps
+    // between the blocks, and what lies there beneath the monitor takes the
+    // mouse.
+    setMask(covered);
     update();
 }
 
@@ -110,9 +207,7 @@ void BitMonitor::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRegion& region = event->region();
     int drawn = 0;
-    for (const QRect& r : region) {
-        painter.fillRect(r, palette().window());
-    }
+    // The cells cover the whole of the monitor's mask, the only place it paints.
     // Ascending order, so a higher cell's border lies over its neighbour's.
     for (const MonitorCell& cell : Cells) {
         if (!region.intersects(cell.Rect)) {
@@ -147,9 +242,18 @@ void BitMonitor::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void BitMonitor::mouseDoubleClickEvent(QMouseEvent* event) {
-    // The second press of a double-click is no new click: its release must
-    // not send the cell's command again.
-    PressedCell = -1;
+    // The second press of a double-click on a cell is no new click: its
+    // release must not send the cell's command again. Quick presses on two
+    // cells are a click on each, so a double-click whose first press landed
+    // elsewhere is a plain press of this cell.
+    if (event->button() == Qt::LeftButton) {
+        const int cell = CellAt(event->position().toPoint());
+        QPointF first;
+        const bool same = PreviousPressAt(&first) && CellAt(mapFromGlobal(first).toPoint()) == cell;
+        PressedCell = same ? -1 : cell;
+    } else {
+        PressedCell = -1;
+    }
     event->accept();
 }
 

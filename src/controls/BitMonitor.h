@@ -12,17 +12,26 @@ class BitMonitor;
 
 // One cell of the bit monitor: white, red or grey (the menu background). The
 // cell is no widget of its own; the monitor keeps its colour and paints it.
-class MonitorCell {
+// It is a light object of the monitor all the same, named "Picture1_n" like
+// the panel's other elements, so tools and assistive technology can find it
+// and read its state.
+class MonitorCell : public QObject {
+    Q_OBJECT
 public:
     int Index() const { return ElementIndex; }
     QColor BackColor() const { return Back; }
     void SetBackColor(const QColor& color);
     void SetGrey();
     bool IsGrey() const { return Grey; }
+    // What the cell shows, as text: "1" (red), "0" (white) or "grey".
+    QString StateText() const;
     // How many times a colour has been set; the monitor refresh is judged by it.
     int ColorWrites() const { return ColorWriteCount; }
     // The cell's place in the monitor's parent, where a separate cell would lie.
     QRect geometry() const;
+    // The cell's place on the screen.
+    QRect ScreenRect() const;
+    BitMonitor* Monitor() const { return Owner; }
 
 private:
     friend class BitMonitor;
@@ -39,8 +48,10 @@ private:
 // their colours, repaints only the cells whose colour changed, and reports a
 // click or a mouse move with the index of the cell under the mouse. Cells may
 // overlap by their border; the higher index lies on top, as it is painted
-// last. A move over no cell (the gaps between the halves) is left to the
-// parent frame.
+// last. The widget covers its cells only: the gaps between the blocks belong
+// to whatever lies beneath (the frame, the labels in the gap), which shows
+// and takes the mouse there. Two quick presses make a double-click only on
+// one and the same cell.
 class BitMonitor : public QWidget {
     Q_OBJECT
 public:

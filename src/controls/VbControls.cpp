@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QPointer>
 
 QColor Colors::MenuBackground() {
     return QApplication::palette("QMenu").color(QPalette::Window);
@@ -17,9 +18,66 @@ static void Name(QWidget* w, const QString& name) {
     w->setAccessibleName(name);
 }
 
-void ClickRule::DoubleClickPressed(const QMouseEvent* event) {
+namespace {
+
+// Watches every mouse press the application delivers and keeps the last two.
+// A press passed on from a widget to its parent, or from the window to the
+// widget, is the same press: same time and place.
+class PressWatch : public QObject {
+public:
+    explicit PressWatch(QObject* parent) : QObject(parent) {}
+    bool Previous(QPointF* global) const {
+        if (!HasPrevious) {
+            return false;
+        }
+        *global = PreviousAt;
+        return true;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+            const auto* press = static_cast<const QMouseEvent*>(event);
+            const QPointF at = press->globalPosition();
+            if (!HasCurrent || press->timestamp() != CurrentTime || at != CurrentAt) {
+                PreviousAt = CurrentAt;
+                HasPrevious = HasCurrent;
+                CurrentAt = at;
+                CurrentTime = press->timestamp();
+                HasCurrent = true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPointF CurrentAt;
+    quint64 CurrentTime = 0;
+    bool HasCurrent = false;
+    QPointF PreviousAt;
+    bool HasPrevious = false;
+};
+
+QPointer<PressWatch> gPressWatch;
+
+} // namespace
+
+void WatchPresses() {
+    if (gPressWatch == nullptr && QCoreApplication::instance() != nullptr) {
+        gPressWatch = new PressWatch(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(gPressWatch);
+    }
+}
+
+bool PreviousPressAt(QPointF* global) {
+    return gPressWatch != nullptr && gPressWatch->Previous(global);
+}
+
+void ClickRule::DoubleClickPressed(const QMouseEvent* event, bool sameElement) {
     if (event->button() == Qt::LeftButton) {
-        SecondPress = true;
+        // Presses on two elements are a click on each.
+        SecondPress = sameElement;
     }
 }
 
@@ -38,6 +96,7 @@ VbLabel::VbLabel(const QString& control, int index, QWidget* parent)
     : QLabel(parent), ElementIndex(index) {
     Name(this, index < 0 ? control : ElementName(control, index));
     setMouseTracking(true);
+    WatchPresses();
 }
 
 void VbLabel::SetBackColor(const QColor& color) {
@@ -56,7 +115,11 @@ void VbLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void VbLabel::mouseDoubleClickEvent(QMouseEvent* event) {
-    Clicks.DoubleClickPressed(event);
+    // The first press was this label's if the label lay on top where it landed.
+    QPointF first;
+    const bool same = PreviousPressAt(&first) &&
+                      window()->childAt(window()->mapFromGlobal(first).toPoint()) == this;
+    Clicks.DoubleClickPressed(event, same);
     event->accept();
 }
 

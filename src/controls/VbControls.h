@@ -48,14 +48,26 @@ private:
 // the plain control name for single controls (Label17).
 QString ElementName(const QString& control, int index);
 
+// Where the mouse was pressed before the press being delivered now, in
+// global coordinates; false when the application has seen no earlier press.
+// Qt reports the second of two quick presses close together as a
+// double-click wherever the first one landed, so an element asks this to
+// learn whether that first press was its own. Elements call WatchPresses()
+// when they are built, which starts the watch once.
+void WatchPresses();
+bool PreviousPressAt(QPointF* global);
+
 // The click of a label or a monitor cell: a left press and release over the
 // element. The second press of a double-click arrives as a double-click event
 // of its own, which the panel does not handle, so a double-click is one click
-// (command and option buttons, by contrast, click on every press).
+// (command and option buttons, by contrast, click on every press). A
+// double-click event whose first press landed on another element is a plain
+// press of this one.
 class ClickRule {
 public:
-    // To be called from the element's mouseDoubleClickEvent.
-    void DoubleClickPressed(const QMouseEvent* event);
+    // To be called from the element's mouseDoubleClickEvent, with whether the
+    // press before this one landed on the same element.
+    void DoubleClickPressed(const QMouseEvent* event, bool sameElement);
     // To be called from the element's mouseReleaseEvent: whether it is a click.
     bool IsClick(const QMouseEvent* release, const QRect& elementRect);
 

@@ -166,6 +166,8 @@ void Form1::BuildLineMonitor() {
         AddLabel(Label5, Frame6, QStringLiteral("Label5"), r, {}, Twips(4230, top, 190, 252));
         AddLabel(Label24, Frame6, QStringLiteral("Label24"), r, {}, Twips(4421, top, 190, 252));
     }
+    // The cells lie above the labels in the gap, which reach over their edges.
+    Monitor->raise();
 }
 
 void Form1::BuildInformation() {

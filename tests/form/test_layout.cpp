@@ -24,6 +24,9 @@ QString CaptionOf(const QObject* element) {
     if (const auto* item = qobject_cast<const QAction*>(element)) {
         return item->text();
     }
+    if (qobject_cast<const MonitorCell*>(element) != nullptr) {
+        return {}; // a monitor cell shows its colour only
+    }
     return QStringLiteral("<no caption: %1>").arg(element->metaObject()->className());
 }
 
@@ -85,6 +88,8 @@ private slots:
         row("Option3_1", "Q_Command");
         row("Frame7", "A/D board");
         row("Frame5", "24-bit counter");
+        row("Picture1_0", "");
+        row("Picture1_255", "");
         row("mnuExit", "終了(&X)");
         row("mnuCOM_Selct", "COMポート(&C)");
         row("menuSPL", "サンプリング(&D)");

@@ -3,6 +3,7 @@
 // click on the panel's labels and cells.
 #include "PanelFixture.h"
 
+#include <QAccessible>
 #include <QWindow>
 
 namespace {
@@ -49,17 +50,87 @@ QPoint CentreOf(PanelFixture& f, const QString& element) {
     return w != nullptr ? w->mapTo(f.Form.get(), w->rect().center()) : QPoint(-1, -1);
 }
 
+// The rectangle of an element in the window's coordinates.
+QRect RectOf(PanelFixture& f, const QString& element) {
+    if (element.startsWith(QLatin1String("Picture1_"))) {
+        const QRect cell = f->Picture1(element.mid(9).toInt())->geometry(); // in the frame
+        return cell.translated(f->Frame6->mapTo(f.Form.get(), QPoint(0, 0)));
+    }
+    const QWidget* w = f->findChild<QWidget*>(element);
+    return w != nullptr ? QRect(w->mapTo(f.Form.get(), QPoint(0, 0)), w->size()) : QRect();
+}
+
+// A point of an element: its middle, or its first or last pixel column at
+// half its height.
+QPoint PointOf(PanelFixture& f, const QString& element, const QString& where) {
+    const QRect r = RectOf(f, element);
+    if (where == QLatin1String("left edge")) {
+        return {r.left(), r.center().y()};
+    }
+    if (where == QLatin1String("right edge")) {
+        return {r.right(), r.center().y()};
+    }
+    return CentreOf(f, element);
+}
+
+// What takes a press at a point of the window: a monitor cell, another
+// element by its name, or "" for none of them.
+QString ElementAt(PanelFixture& f, QPoint at) {
+    const QWidget* w = f->childAt(at);
+    if (w == f->Monitor) {
+        const int cell = f->Monitor->CellAt(f->Monitor->mapFrom(f.Form.get(), at));
+        return cell >= 0 ? ElementName("Picture1", cell) : QString();
+    }
+    return w != nullptr ? w->objectName() : QString();
+}
+
+// A press and a release at a point, through the window system, with the
+// clock of the test's mouse moved on by `ms` before each.
+void PressAndRelease(PanelFixture& f, QPoint at, int ms) {
+    QWindow* window = f->windowHandle();
+    const QPointF global = window->mapToGlobal(QPointF(at));
+    QTest::lastMouseTimestamp += ms;
+    qt_handleMouseEvent(window, at, global, Qt::LeftButton, Qt::LeftButton,
+                        QEvent::MouseButtonPress, {}, QTest::lastMouseTimestamp);
+    QTest::lastMouseTimestamp += ms;
+    qt_handleMouseEvent(window, at, global, Qt::NoButton, Qt::LeftButton,
+                        QEvent::MouseButtonRelease, {}, QTest::lastMouseTimestamp);
+    QCoreApplication::processEvents();
+}
+
 // Presses and releases through the window system, as a real mouse does: the
-// second press of a quick pair is reported as a double-click.
-void PressOn(PanelFixture& f, const QString& element, bool twiceQuickly) {
+// second press of a quick pair is reported as a double-click. With a
+// neighbour, the quick pair straddles the border between the two elements: 2
+// pixels from it on the element, 2 pixels across on the neighbour.
+void PressOn(PanelFixture& f, const QString& element, bool twiceQuickly,
+             const QString& neighbour = {}) {
     const QPoint at = CentreOf(f, element);
     QVERIFY(at.x() >= 0);
+    if (!neighbour.isEmpty()) {
+        const QPoint other = CentreOf(f, neighbour);
+        QVERIFY(other.x() >= 0);
+        if (!twiceQuickly) { // two clicks well apart in time
+            PressOn(f, element, false);
+            PressOn(f, neighbour, false);
+            return;
+        }
+        const QPoint mid = (at + other) / 2;
+        const QPoint step = QPoint(other.x() != at.x() ? 2 : 0, other.y() != at.y() ? 2 : 0) *
+                            (other.x() + other.y() > at.x() + at.y() ? 1 : -1);
+        QCOMPARE(ElementAt(f, mid - step), element);
+        QCOMPARE(ElementAt(f, mid + step), neighbour);
+        PressAndRelease(f, mid - step, 20);
+        PressAndRelease(f, mid + step, 20);
+        QTest::lastMouseTimestamp += QTest::mouseDoubleClickInterval;
+        return;
+    }
     if (twiceQuickly) {
         QTest::mouseDClick(f->windowHandle(), Qt::LeftButton, {}, at);
     } else {
         QTest::mouseClick(f->windowHandle(), Qt::LeftButton, {}, at);
     }
 }
+
 } // namespace
 
 class TestGridCommands : public QObject {
@@ -146,34 +217,63 @@ private slots:
         shown = f->Monitor->grab().toImage();
         QCOMPARE(shown.pixelColor(f->Monitor->CellCenter(0)), Colors::kWhite);
         QCOMPARE(shown.pixelColor(f->Monitor->CellCenter(100)), Colors::MenuBackground());
+
+        // The gaps between the four blocks show the frame's own colour: the
+        // colour of the frame below the grid, where no element lies.
+        const QImage frame = f->Frame6->grab().toImage();
+        const QRect cell7 = f->Picture1(7)->geometry();
+        const QRect cell0x80 = f->Picture1(0x80)->geometry();
+        const QPoint below(cell0x80.center().x(),
+                           (f->Picture1(0xF0)->geometry().bottom() + f->Frame6->height()) / 2);
+        QVERIFY(f->Frame6->childAt(below) == nullptr);
+        const QColor own = frame.pixelColor(below);
+        for (const QPoint gap : {QPoint(cell7.right() + 2, cell7.center().y()),
+                                 QPoint(cell0x80.center().x(), cell0x80.top() - 2),
+                                 QPoint(cell7.right() + 2, cell0x80.top() - 2)}) {
+            QCOMPARE(frame.pixelColor(gap), own);
+        }
     }
 
-    void theLabelsBesideARowWriteItsHalves_data() {
-        QTest::addColumn<QString>("label");
+    void aPressWritesWhatLiesOnTopThere_data() {
+        QTest::addColumn<QString>("element");
+        QTest::addColumn<QString>("where");
         QTest::addColumn<int>("line");
         QTest::addColumn<QByteArray>("sent");
-        QTest::newRow("row caption B") << "Label7_11" << 0 << Frame("QM0B0FF");
-        QTest::newRow("gap label 0") << "Label4_0" << 0 << Frame("QM008FF");
-        QTest::newRow("left of the two right labels") << "Label5_15" << 3 << Frame("QM3F000");
-        QTest::newRow("right-hand label B") << "Label24_11" << 0 << Frame("QM0B800");
-        QTest::newRow("row caption A, line 2") << "Label7_10" << 2 << Frame("QM2A0FF");
+        QTest::addColumn<int>("bytesCounted");
+        const QString middle = QStringLiteral("middle");
+        QTest::newRow("row caption B") << "Label7_11" << middle << 0 << Frame("QM0B0FF") << 0;
+        QTest::newRow("gap label 0") << "Label4_0" << middle << 0 << Frame("QM008FF") << 0;
+        QTest::newRow("left of the two right labels")
+            << "Label5_15" << middle << 3 << Frame("QM3F000") << 0;
+        QTest::newRow("right-hand label B") << "Label24_11" << middle << 0 << Frame("QM0B800") << 0;
+        QTest::newRow("row caption A, line 2")
+            << "Label7_10" << middle << 2 << Frame("QM2A0FF") << 0;
         // The blank Label11 lies under Label5, which takes the click there.
-        QTest::newRow("where blank label 3 lies") << "Label11_3" << 1 << Frame("QM13000");
+        QTest::newRow("where blank label 3 lies")
+            << "Label11_3" << middle << 1 << Frame("QM13000") << 0;
+        // The cells lie above the gap labels, which reach over their edges.
+        QTest::newRow("last column of cell 7") << "Picture1_7"
+                                               << "right edge" << 0 << Frame("QW0073") << 12;
+        QTest::newRow("first column of cell 8") << "Picture1_8"
+                                                << "left edge" << 0 << Frame("QW0083") << 12;
     }
-    void theLabelsBesideARowWriteItsHalves() {
-        QFETCH(QString, label);
+    void aPressWritesWhatLiesOnTopThere() {
+        QFETCH(QString, element);
+        QFETCH(QString, where);
         QFETCH(int, line);
         QFETCH(QByteArray, sent);
+        QFETCH(int, bytesCounted);
         PanelFixture f;
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.Form.get()));
         f.State().ScanLine = static_cast<int16_t>(line);
         f.Forget();
         const int before = f.State().ByteCount;
-        QVERIFY(f->Frame6->findChild<VbLabel*>(label) != nullptr);
-        PressOn(f, label, false); // whatever lies on top there takes the click
+        QVERIFY(!RectOf(f, element).isEmpty());
+        // Whatever lies on top there takes the click.
+        QTest::mouseClick(f->windowHandle(), Qt::LeftButton, {}, PointOf(f, element, where));
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{sent});
-        QCOMPARE(f.State().ByteCount, before);
+        QCOMPARE(f.State().ByteCount - before, bytesCounted);
     }
 
     void theReadoutNamesTheCellUnderTheMouse_data() {
@@ -221,21 +321,38 @@ private slots:
     }
 
     // A double-click on a label or a monitor cell acts as one click; a
-    // command button acts on each of its two presses.
+    // command button acts on each of its two presses. Two quick presses on
+    // neighbouring elements, across their border, are one click on each.
     void aDoubleClickIsOneClickExceptOnButtons_data() {
         QTest::addColumn<QString>("element");
+        QTest::addColumn<QString>("neighbour"); // "" for both presses on the element
         QTest::addColumn<int>("clicksItEquals");
-        QTest::newRow("monitor cell") << "Picture1_42" << 1;
-        QTest::newRow("unit type cell") << "Label13_0" << 1;
-        QTest::newRow("unit value cell") << "Label13_4" << 1;
-        QTest::newRow("unit caption") << "Label12_0" << 1;
-        QTest::newRow("period display") << "Label2_11" << 1;
-        QTest::newRow("sampling toggle") << "Label9_5" << 1;
-        QTest::newRow("row caption") << "Label7_3" << 1;
-        QTest::newRow("ScanMax +") << "Command2_7" << 2;
+        QTest::newRow("monitor cell") << "Picture1_42"
+                                      << "" << 1;
+        QTest::newRow("unit type cell") << "Label13_0"
+                                        << "" << 1;
+        QTest::newRow("unit value cell") << "Label13_4"
+                                         << "" << 1;
+        QTest::newRow("unit caption") << "Label12_0"
+                                      << "" << 1;
+        QTest::newRow("period display") << "Label2_11"
+                                        << "" << 1;
+        QTest::newRow("sampling toggle") << "Label9_5"
+                                         << "" << 1;
+        QTest::newRow("row caption") << "Label7_3"
+                                     << "" << 1;
+        QTest::newRow("ScanMax +") << "Command2_7"
+                                   << "" << 2;
+        QTest::newRow("cells 2 and 3") << "Picture1_2"
+                                       << "Picture1_3" << 1;
+        QTest::newRow("cells 0x12 and 0x22") << "Picture1_18"
+                                             << "Picture1_34" << 1;
+        QTest::newRow("labels right of row 3") << "Label5_3"
+                                               << "Label24_3" << 1;
     }
     void aDoubleClickIsOneClickExceptOnButtons() {
         QFETCH(QString, element);
+        QFETCH(QString, neighbour);
         QFETCH(int, clicksItEquals);
         PanelFixture single;
         PanelFixture twice;
@@ -246,14 +363,56 @@ private slots:
         }
         const Effect before = EffectOf(single);
         for (int i = 0; i < clicksItEquals; ++i) {
-            PressOn(single, element, false);
+            PressOn(single, element, false, neighbour);
         }
-        PressOn(twice, element, true);
+        PressOn(twice, element, true, neighbour);
+        if (QTest::currentTestFailed()) {
+            return;
+        }
         const Effect once = EffectOf(single);
         QVERIFY(!(once == before));
         const Effect doubled = EffectOf(twice);
         QCOMPARE(doubled.Sent, once.Sent);
         QCOMPARE(doubled.Captions, once.Captions);
+    }
+
+    // Each cell of the monitor is an accessible element of its own, found by
+    // its name, at its place, telling its colour state.
+    void everyCellIsAccessibleWithItsState_data() {
+        QTest::addColumn<QByteArray>("scan");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<QString>("state");
+        // Byte 5 = 0x04: bit 42 of line 1 is 1, its neighbours 0.
+        QTest::newRow("bit 1") << BitScan('1', "00000000004") << 42 << "1";
+        QTest::newRow("bit 0 beside it") << BitScan('1', "00000000004") << 43 << "0";
+        QTest::newRow("beyond a 32-bit scan") << "QB0" + QByteArray(8, 'F') << 32 << "grey";
+    }
+    void everyCellIsAccessibleWithItsState() {
+        QFETCH(QByteArray, scan);
+        QFETCH(int, cell);
+        QFETCH(QString, state);
+        PanelFixture f;
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.Form.get()));
+        f.Deliver(scan);
+        const QString name = ElementName("Picture1", cell);
+        QObject* element = f->findChild<QObject*>(name);
+        QVERIFY2(element != nullptr, qPrintable(name));
+        QAccessibleInterface* monitor = QAccessible::queryAccessibleInterface(f->Monitor);
+        QVERIFY(monitor != nullptr);
+        QCOMPARE(monitor->childCount(), 256);
+        QAccessibleInterface* child = monitor->child(cell);
+        QVERIFY(child != nullptr);
+        QCOMPARE(child, QAccessible::queryAccessibleInterface(element));
+        QCOMPARE(child->parent(), monitor);
+        QCOMPARE(monitor->indexOfChild(child), cell);
+        QCOMPARE(child->text(QAccessible::Name), name);
+        QCOMPARE(child->text(QAccessible::Description), state);
+        // At its place on the screen, and found there.
+        const QRect onScreen(f->Frame6->mapToGlobal(f->Picture1(cell)->geometry().topLeft()),
+                             f->Picture1(cell)->geometry().size());
+        QCOMPARE(child->rect(), onScreen);
+        QCOMPARE(monitor->childAt(onScreen.center().x(), onScreen.center().y()), child);
     }
 
     void aNewChoiceActsFromTheNextMove() {
