@@ -178,8 +178,9 @@ int ReadOptions(int argc, char* argv[], Options* options) {
                        "with @L only on line L, 1..4), no-counter, bad-checksum=P (P percent "
                        "of its replies carry a wrong checksum), spoil-first=CODE (its first "
                        "reply with that two-character code, e.g. QV, carries a wrong "
-                       "checksum) or drop-lf-first=CODE (its first reply with that code lacks "
-                       "the LF after its closing CR)."),
+                       "checksum), drop-lf-first=CODE (its first reply with that code lacks "
+                       "the LF after its closing CR) or restart-on=CODE (the first command "
+                       "with that code, e.g. QG, restarts the unit instead of being answered)."),
         QStringLiteral("FAULT"));
     const QCommandLineOption expectBitsOption(
         QStringLiteral("expect-bits"),
