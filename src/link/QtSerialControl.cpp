@@ -30,6 +30,7 @@ static QSerialPort::Parity ToParity(char p) {
 
 bool QtSerialControl::SetPortOpen(bool open) {
     if (!open) {
+        Held.clear();
         if (Port.isOpen()) {
             Port.close();
         }
@@ -76,10 +77,11 @@ void QtSerialControl::Output(const QByteArray& bytes) {
 }
 
 int QtSerialControl::InBufferCount() {
-    return Port.isOpen() ? static_cast<int>(Port.bytesAvailable()) : 0;
+    return Port.isOpen() ? static_cast<int>(Held.size() + Port.bytesAvailable()) : 0;
 }
 
 void QtSerialControl::ClearInBuffer() {
+    Held.clear();
     if (Port.isOpen()) {
         Port.readAll();
         Port.clear(QSerialPort::Input);
@@ -87,12 +89,27 @@ void QtSerialControl::ClearInBuffer() {
 }
 
 QByteArray QtSerialControl::Input() {
-    return Port.isOpen() ? Port.read(1) : QByteArray();
+    if (!Port.isOpen()) {
+        return {};
+    }
+    if (!Held.isEmpty()) {
+        const QByteArray b = Held.left(1);
+        Held.remove(0, 1);
+        return b;
+    }
+    return Port.read(1);
 }
 
 int QtSerialControl::ReadWaiting(uint8_t* dst, int max) {
-    if (!Port.isOpen()) {
+    if (!Port.isOpen() || max <= 0) {
         return 0;
+    }
+    if (!Held.isEmpty()) {
+        // What was put back comes first; the port's bytes follow at the next read.
+        const int n = std::min(max, static_cast<int>(Held.size()));
+        std::copy_n(Held.constData(), n, reinterpret_cast<char*>(dst));
+        Held.remove(0, n);
+        return n;
     }
     // The port's buffer grows only when something reads the device: a wait
     // of no time takes in what the device holds, without blocking.
@@ -110,7 +127,7 @@ void QtSerialControl::WaitForInput(int maxMs) {
         QThread::msleep(static_cast<unsigned long>(std::max(1, maxMs)));
         return;
     }
-    if (Port.bytesAvailable() > 0) {
+    if (!Held.isEmpty() || Port.bytesAvailable() > 0) {
         return;
     }
     if (!Port.waitForReadyRead(maxMs) && Port.error() == QSerialPort::TimeoutError) {
@@ -118,8 +135,20 @@ void QtSerialControl::WaitForInput(int maxMs) {
     }
 }
 
+void QtSerialControl::PutBack(const QByteArray& bytes) {
+    if (!Port.isOpen() || bytes.isEmpty()) {
+        return;
+    }
+    Held.prepend(bytes);
+    PostOnComm();
+}
+
 void QtSerialControl::OnReadyRead() {
     BytesArrived();
+    PostOnComm();
+}
+
+void QtSerialControl::PostOnComm() {
     if (Posted) {
         return;
     }
@@ -129,7 +158,7 @@ void QtSerialControl::OnReadyRead() {
 
 void QtSerialControl::DeliverOnComm() {
     Posted = false;
-    if (Port.isOpen() && Port.bytesAvailable() > 0) {
+    if (Port.isOpen() && (!Held.isEmpty() || Port.bytesAvailable() > 0)) {
         SetCommEvent(kEvReceive);
         emit OnComm();
     }

@@ -23,9 +23,11 @@ public:
     QByteArray Input() override;
     int ReadWaiting(uint8_t* dst, int max) override;
     void WaitForInput(int maxMs) override;
+    void PutBack(const QByteArray& bytes) override;
 
 private:
     void OnReadyRead();
+    void PostOnComm();
     void DeliverOnComm();
     void OnError(QSerialPort::SerialPortError error);
     // The state of the line after a failed read: its device node gone, hung
@@ -35,5 +37,7 @@ private:
     PortNames Names;
     QSerialPort Port;
     bool Posted = false;
+    // Bytes put back, read before those the port holds.
+    QByteArray Held;
     QElapsedTimer FaultClock;
 };

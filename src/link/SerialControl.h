@@ -50,6 +50,10 @@ public:
     virtual int ReadWaiting(uint8_t* dst, int max) = 0;
     // Blocks, without spinning, until a byte may be waiting or maxMs passed.
     virtual void WaitForInput(int maxMs) = 0;
+    // Puts bytes already read back in front of those waiting, to be read
+    // again, and raises the receive notification for them as for bytes that
+    // arrived. Nothing while closed.
+    virtual void PutBack(const QByteArray& bytes) = 0;
     int CommEvent() const { return Event; }
 
 signals:

@@ -73,6 +73,9 @@ public:
         return n;
     }
     void WaitForInput(int maxMs) override {
+        if (DuringWait) {
+            DuringWait();
+        }
         if (Incoming.isEmpty()) {
             QElapsedTimer slept;
             slept.start();
@@ -81,6 +84,14 @@ public:
             SleptNs += slept.nsecsElapsed();
         }
     }
+    void PutBack(const QByteArray& bytes) override {
+        if (IsOpen && !bytes.isEmpty()) {
+            Incoming.prepend(bytes);
+            PostOnComm();
+        }
+    }
+    // Runs whenever the receiver waits for bytes, e.g. to fail the port then.
+    std::function<void()> DuringWait;
     // How often and how long the receiver slept waiting for bytes.
     int SleepsOnEmptyInput = 0;
     qint64 SleptNs = 0;
@@ -89,6 +100,9 @@ public:
     void Receive(const QByteArray& bytes) {
         Incoming += bytes;
         BytesArrived();
+        PostOnComm();
+    }
+    void PostOnComm() {
         QMetaObject::invokeMethod(
             this,
             [this] {
