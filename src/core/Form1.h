@@ -117,10 +117,11 @@ public:
     void mnuCOM_Click(int port);
     void Option2_Click(int index);
     // The only ways bytes go to the unit, and nothing once the window is
-    // closing: a checksummed command (CR LF, code and arguments, CR LF, the
-    // checksum) and a modem line (CR LF, text, CR LF).
-    void SendCommand(QByteArrayView codeAndArguments);
-    void SendModemLine(QByteArrayView text);
+    // closing or while the port is closed: a checksummed command (CR LF, code
+    // and arguments, CR LF, the checksum) and a modem line (CR LF, text, CR
+    // LF). True when the frame went out.
+    bool SendCommand(QByteArrayView codeAndArguments);
+    bool SendModemLine(QByteArrayView text);
     void MSComm1_OnComm();
     void OnPortFault(const QString& reason);
     // Looks for a device lost by a port fault and reopens it when it is back.
@@ -238,13 +239,16 @@ private:
     void FitPanelTexts();
     void ConnectHandlers();
     void SetPeriod(MenuItem* item, int period);
-    // Puts a built frame on the line, traces it and tells the watchers.
-    void SendFrame(FrameKind kind, const QByteArray& frame);
+    // Puts a built frame on the line, traces it and tells the watchers; true
+    // when it went out.
+    bool SendFrame(FrameKind kind, const QByteArray& frame);
     // The line settings of the checker's port, set before every opening.
     void ConfigureCommPort();
 
     QWidget* Client = nullptr;
     bool OpeningPort = false;
+    // The trace has said that frames are not sent while the port is closed.
+    bool NotSentTraced = false;
     bool FinalClearSent = false;
     ControlArray<VbLabel> NoUnitRow;
 };

@@ -20,6 +20,7 @@ void Form1::OpenCommPort(int port) {
     OpeningPort = false;
     const QString name = QStringLiteral("COM%1").arg(port);
     const QString device = MSComm1->DeviceName();
+    NotSentTraced = false;
     if (MSComm1->SetPortOpen(true)) {
         TracePort(QStringLiteral("opened %1 %2").arg(name, device));
         return;
@@ -76,25 +77,37 @@ void Form1::Option2_Click(int index) {
     OpenCommPort(index + 1);
 }
 
-void Form1::SendCommand(QByteArrayView codeAndArguments) {
-    SendFrame(FrameKind::Command, CommandFrame(codeAndArguments));
+bool Form1::SendCommand(QByteArrayView codeAndArguments) {
+    return SendFrame(FrameKind::Command, CommandFrame(codeAndArguments));
 }
 
-void Form1::SendModemLine(QByteArrayView text) {
-    SendFrame(FrameKind::ModemLine, ModemLine(text));
+bool Form1::SendModemLine(QByteArrayView text) {
+    return SendFrame(FrameKind::ModemLine, ModemLine(text));
 }
 
-void Form1::SendFrame(FrameKind kind, const QByteArray& frame) {
+bool Form1::SendFrame(FrameKind kind, const QByteArray& frame) {
     // Once the stop sequence's memory clear is out the unit is left alone,
     // even by a reply whose receive event was already queued at that moment.
     if (Closing()) {
-        return;
+        return false;
     }
+    // A lost port takes nothing: the frame is neither counted nor traced as
+    // sent nor told to the watchers. The trace says so once per closed
+    // stretch, not once per poll.
+    if (!MSComm1->PortOpen()) {
+        if (!NotSentTraced) {
+            TracePort(QStringLiteral("not sent: port closed"));
+            NotSentTraced = true;
+        }
+        return false;
+    }
+    NotSentTraced = false;
     MSComm1->Output(frame);
     if (Trace != nullptr) {
         Trace->Sent(kind, frame);
     }
     emit FrameSent(frame);
+    return true;
 }
 
 void Form1::OnPortFault(const QString& reason) {
@@ -103,13 +116,20 @@ void Form1::OnPortFault(const QString& reason) {
     if (!Closing()) {
         PortWatch->start();
     }
+    NotSentTraced = false;
     const QString name = QStringLiteral("COM%1").arg(MSComm1->CommPort());
     TracePort(QStringLiteral("fault %1 %2: %3").arg(name, MSComm1->DeviceName(), reason));
-    Boxes->Information(QStringLiteral("Information"),
-                       QStringLiteral("%1 (%2) が切断されました。\r\nThe port %1 (%2) failed and "
-                                      "was closed: %3\r\nIt is reopened when the device comes "
-                                      "back; or choose a port.")
-                           .arg(name, MSComm1->DeviceName(), reason));
+    // The fault may be found in the middle of a frame's collection. The box
+    // serves events while it is open; shown from here it would run receive
+    // events inside the collection. Queued, it opens once the collection has
+    // returned.
+    const QString text = QStringLiteral("%1 (%2) が切断されました。\r\nThe port %1 (%2) failed "
+                                        "and was closed: %3\r\nIt is reopened when the device "
+                                        "comes back; or choose a port.")
+                             .arg(name, MSComm1->DeviceName(), reason);
+    QMetaObject::invokeMethod(
+        this, [this, text] { Boxes->Information(QStringLiteral("Information"), text); },
+        Qt::QueuedConnection);
 }
 
 void Form1::PortWatch_Timer() {
