@@ -7,7 +7,10 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
 #include <poll.h>
+#include <unistd.h>
 #endif
 
 QtSerialControl::QtSerialControl(PortNames names, QObject* parent)
@@ -177,18 +180,42 @@ ReadFailureJudge::Line QtSerialControl::LineNow() {
     return ReadFailureJudge::Line::InOrder;
 }
 
+QString QtSerialControl::FaultCause(ReadFailureJudge::Line line) {
+    switch (line) {
+    case ReadFailureJudge::Line::Gone:
+        return QStringLiteral("device removed");
+    case ReadFailureJudge::Line::HungUp:
+        return QStringLiteral("hang-up");
+    case ReadFailureJudge::Line::InOrder:
+        break;
+    }
+#ifdef Q_OS_UNIX
+    // The line looks in order but its reads keep failing: one more read on the
+    // device says with what error. The port is closed next, so a byte this
+    // read may take is lost with the rest.
+    char byte = 0;
+    errno = 0;
+    if (::read(static_cast<int>(Port.handle()), &byte, 1) < 0 && errno != EAGAIN &&
+        errno != EWOULDBLOCK && errno != EINTR) {
+        return QStringLiteral("I/O error: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+#endif
+    return QStringLiteral("reads keep failing");
+}
+
 void QtSerialControl::OnError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) {
         return;
     }
-    const QString reason = Port.errorString();
     Port.clearError();
     if (!Port.isOpen()) {
         return;
     }
     // Both errors are also raised by a read that merely found the input
     // already taken (see ReadFailureJudge); the judge closes only a dead line.
-    ReadFailed(LineNow(), reason, FaultClock.elapsed());
+    const ReadFailureJudge::Line line = LineNow();
+    ReadFailed(
+        line, [this, line] { return FaultCause(line); }, FaultClock.elapsed());
     if (error == QSerialPort::ResourceError && Port.isOpen()) {
         // A resource error stops the port's read notifications. The line was
         // kept open, so it must go on notifying: setting the read buffer size

@@ -33,6 +33,10 @@ private:
     // The state of the line after a failed read: its device node gone, hung
     // up (or its handle no longer usable), or in order.
     ReadFailureJudge::Line LineNow();
+    // Why a port found dead failed, in the operator's words: the device
+    // removed, a hang-up, or the error of a read on it. The port's own error
+    // text is often a leftover of an earlier, harmless call.
+    QString FaultCause(ReadFailureJudge::Line line);
 
     PortNames Names;
     QSerialPort Port;

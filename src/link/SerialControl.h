@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 // The serial control of the window: the operations the checker uses on its
 // port, with the receive notification raised on the window thread. One
 // implementation drives a real port through QSerialPort; tests use a fake.
@@ -73,11 +75,19 @@ protected:
     // port is closed and PortFault raised, once, only when the judge finds the
     // device gone; otherwise the failure is passed over.
     void ReadFailed(ReadFailureJudge::Line line, const QString& reason, int64_t nowMs) {
+        ReadFailed(
+            line, [&reason] { return reason; }, nowMs);
+    }
+    // The same, with the reason told only once the port is found dead (and
+    // before it is closed), by a function that may still look at the port.
+    void ReadFailed(ReadFailureJudge::Line line, const std::function<QString()>& reason,
+                    int64_t nowMs) {
         if (!PortOpen() || !Judge.Failed(line, nowMs)) {
             return;
         }
+        const QString why = reason();
         SetPortOpen(false);
-        emit PortFault(reason);
+        emit PortFault(why);
     }
     void BytesArrived() { Judge.BytesArrived(); }
 

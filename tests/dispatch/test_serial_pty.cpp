@@ -157,7 +157,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(hungUp.load() && !w.Serial.PortOpen(), 3000);
         const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(cpuMs < 300, qPrintable(QString::number(cpuMs)));
-        QCOMPARE(w.Boxes.Shown.size(), qsizetype(1));
+        QTRY_COMPARE(w.Boxes.Shown.size(), qsizetype(1));
+        // The unit's end closed: the pseudo-terminal is gone with it.
+        QVERIFY2(w.Boxes.Shown[0].Text.contains(": device removed\r\n"),
+                 qPrintable(w.Boxes.Shown[0].Text));
     }
 
     // An adapter pulled out and plugged back, with a stable device name (a
@@ -181,7 +184,9 @@ private slots:
         peer.reset(); // unplugged: both ends of the line gone
         QFile::remove(link);
         QTRY_VERIFY_WITH_TIMEOUT(!w.Serial.PortOpen(), 3000);
-        QCOMPARE(w.Boxes.Shown.size(), qsizetype(1));
+        QTRY_COMPARE(w.Boxes.Shown.size(), qsizetype(1));
+        QVERIFY2(w.Boxes.Shown[0].Text.contains(": device removed\r\n"),
+                 qPrintable(w.Boxes.Shown[0].Text));
         const std::clock_t before = std::clock();
         QTest::qWait(2500);
         const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
