@@ -8,6 +8,7 @@
 #include "link/SerialControl.h"
 #include "trace/TraceLine.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -127,6 +128,16 @@ public:
     // Looks for a device lost by a port fault and reopens it when it is back.
     void PortWatch_Timer();
     QTimer* PortWatch = nullptr;
+    // The operator is told of a lost port once. While the same device keeps
+    // failing soon after each reopening, the watch reopens it without a
+    // notice and waits twice as long each time, up to LongestMs; once the
+    // port has stayed open for WorkedMs, a fault is a new loss again.
+    struct ReopenTiming {
+        int FirstMs = 1000;
+        int LongestMs = 30000;
+        int WorkedMs = 10000;
+    };
+    ReopenTiming Reopen;
 
     // ---- line trace and measurement record (off when null) ----
     // Both only watch: they change no byte on the line, no timing and nothing
@@ -249,6 +260,11 @@ private:
     bool OpeningPort = false;
     // The trace has said that frames are not sent while the port is closed.
     bool NotSentTraced = false;
+    // The operator has been told of the current loss, and the port has not
+    // worked since; the watch's delay before its next look.
+    bool LossNoticed = false;
+    int ReopenDelayMs = 0;
+    QElapsedTimer OpenSince; // since the port last opened
     bool FinalClearSent = false;
     ControlArray<VbLabel> NoUnitRow;
 };

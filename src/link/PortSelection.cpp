@@ -3,6 +3,8 @@
 #include "link/Framing.h"
 #include "trace/LogFiles.h"
 
+#include <algorithm>
+
 void Form1::OpenCommPort(int port) {
     OpeningPort = true; // the option click raised below must not reopen the port
     MSComm1->SetCommPort(port);
@@ -21,7 +23,9 @@ void Form1::OpenCommPort(int port) {
     const QString name = QStringLiteral("COM%1").arg(port);
     const QString device = MSComm1->DeviceName();
     NotSentTraced = false;
+    LossNoticed = false; // the operator's choice: a later fault is a new loss
     if (MSComm1->SetPortOpen(true)) {
+        OpenSince.start();
         TracePort(QStringLiteral("opened %1 %2").arg(name, device));
         return;
     }
@@ -111,14 +115,26 @@ bool Form1::SendFrame(FrameKind kind, const QByteArray& frame) {
 }
 
 void Form1::OnPortFault(const QString& reason) {
-    // The device is looked for once a second from now on, also while the
-    // notice is up, and reopened as soon as it is back.
+    // A port that worked for a while before it failed is a new loss, told to
+    // the operator; one that fails again soon after the watch reopened it is
+    // the same loss, reopened quietly after a longer wait each time.
+    const bool newLoss =
+        !LossNoticed || !OpenSince.isValid() || OpenSince.elapsed() >= Reopen.WorkedMs;
+    ReopenDelayMs = newLoss ? Reopen.FirstMs : std::min(2 * ReopenDelayMs, Reopen.LongestMs);
+    LossNoticed = true;
+    // The device is looked for from now on, also while the notice is up, and
+    // reopened as soon as it is back.
     if (!Closing()) {
+        PortWatch->setInterval(ReopenDelayMs);
         PortWatch->start();
     }
     NotSentTraced = false;
     const QString name = QStringLiteral("COM%1").arg(MSComm1->CommPort());
     TracePort(QStringLiteral("fault %1 %2: %3").arg(name, MSComm1->DeviceName(), reason));
+    if (!newLoss) {
+        TracePort(QStringLiteral("failing again, looked for every %1 ms").arg(ReopenDelayMs));
+        return;
+    }
     // The fault may be found in the middle of a frame's collection. The box
     // serves events while it is open; shown from here it would run receive
     // events inside the collection. Queued, it opens once the collection has
@@ -142,6 +158,7 @@ void Form1::PortWatch_Timer() {
     ConfigureCommPort();
     if (MSComm1->SetPortOpen(true)) {
         PortWatch->stop();
+        OpenSince.start();
         TracePort(QStringLiteral("reopened COM%1 %2")
                       .arg(MSComm1->CommPort())
                       .arg(MSComm1->DeviceName()));

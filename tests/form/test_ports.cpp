@@ -279,11 +279,58 @@ private slots:
         f.Serial.FailingPorts[3] = SerialControl::OpenFailure::NotFound;
         f.Serial.RaiseFault("device gone");
         f->mnuCOM3->trigger(); // fails: its own box, and no watch any more
-        QTRY_COMPARE(f.Boxes.Shown.size(), 3);
+        // The device failed again right after it was reopened: the same
+        // loss, told once already.
+        QTRY_COMPARE(f.Boxes.Shown.size(), 2);
         f.Serial.FailingPorts.clear();
         f.Pump(1500);
         QVERIFY(!f.Serial.PortOpen());
         QCOMPARE(f.Serial.Openings.size(), 2);
+    }
+
+    // A device that stays present but keeps failing: one notice per loss,
+    // reopened after 1, 2, 4 ... units of the first wait up to the longest;
+    // once it has worked for a while, a fault is a new loss with a notice.
+    // Each row: how long the port stays open after each reopening before it
+    // fails again (ms), and the notices and waits (in first waits) expected.
+    void aDeviceThatKeepsFailing_data() {
+        QTest::addColumn<QList<int>>("openFor");
+        QTest::addColumn<QList<int>>("waits");
+        QTest::addColumn<int>("notices");
+        QTest::newRow("fails at once, again and again")
+            << QList<int>{0, 0, 0, 0} << QList<int>{1, 2, 4, 4, 4} << 1;
+        QTest::newRow("works between the faults")
+            << QList<int>{700, 700} << QList<int>{1, 1, 1} << 3;
+        QTest::newRow("fails twice, works, fails again")
+            << QList<int>{0, 700, 0} << QList<int>{1, 2, 1, 2} << 2;
+    }
+    void aDeviceThatKeepsFailing() {
+        QFETCH(QList<int>, openFor);
+        QFETCH(QList<int>, waits);
+        QFETCH(int, notices);
+        const int first = 100;
+        FormFixture f;
+        f->Reopen = {first, 4 * first, 600};
+        for (qsizetype i = 0; i < waits.size(); ++i) {
+            const qsizetype opened = f.Serial.Openings.size();
+            const qint64 faultAt = f.Serial.NowMs();
+            f.Serial.RaiseFault("device gone");
+            QVERIFY(!f.Serial.PortOpen());
+            const int wait = waits[i] * first;
+            QTRY_VERIFY_WITH_TIMEOUT(f.Serial.PortOpen(), wait + 3000);
+            QCOMPARE(f->PortWatch->interval(), wait);
+            // Not reopened before the wait was up (a coarse timer may fire up
+            // to 5 % early).
+            const qint64 took = f.Serial.Openings.at(opened).AtMs - faultAt;
+            QVERIFY2(
+                took >= wait * 95 / 100,
+                qPrintable(QStringLiteral("reopened after %1 ms, wait %2").arg(took).arg(wait)));
+            if (i < openFor.size()) {
+                f.Pump(openFor[i]);
+            }
+        }
+        f.Pump(20);
+        QCOMPARE(f.Boxes.Shown.size(), notices);
     }
 
     void portNamesMapToDevices() {

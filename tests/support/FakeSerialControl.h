@@ -24,6 +24,7 @@ public:
         int Port;
         QString Settings;
         int RThreshold, InputLen, InputMode;
+        qint64 AtMs; // on the fake's clock
     };
 
     FakeSerialControl() { Clock.start(); }
@@ -41,7 +42,8 @@ public:
             return false;
         }
         IsOpen = true;
-        Openings.append({CommPort(), Settings(), RThreshold(), InputLen(), InputMode()});
+        Openings.append(
+            {CommPort(), Settings(), RThreshold(), InputLen(), InputMode(), Clock.elapsed()});
         return true;
     }
     bool PortOpen() const override { return IsOpen; }
