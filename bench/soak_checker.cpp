@@ -119,6 +119,11 @@ public:
         SetFailure(Inner.LastFailure(), Inner.LastError());
         return ok;
     }
+    bool Reopen() override {
+        const bool ok = Inner.Reopen();
+        SetFailure(Inner.LastFailure(), Inner.LastError());
+        return ok;
+    }
     bool PortOpen() const override { return Inner.PortOpen(); }
     QString DeviceName() const override { return Inner.DeviceName(); }
     void Output(const QByteArray& bytes) override {

@@ -263,6 +263,7 @@ private:
     // The operator has been told of the current loss, and the port has not
     // worked since; the watch's delay before its next look.
     bool LossNoticed = false;
+    bool OtherDeviceTraced = false; // the watch found another device under the name
     int ReopenDelayMs = 0;
     QElapsedTimer OpenSince; // since the port last opened
     bool FinalClearSent = false;

@@ -156,7 +156,14 @@ void Form1::PortWatch_Timer() {
     // Opened as choosing the port opens it: same port, same settings, and the
     // same handlers, which stay connected to the serial control.
     ConfigureCommPort();
-    if (MSComm1->SetPortOpen(true)) {
+    const bool reopened = MSComm1->Reopen();
+    const bool other =
+        !reopened && MSComm1->LastFailure() == SerialControl::OpenFailure::OtherDevice;
+    if (other && !OtherDeviceTraced) {
+        TracePort(QStringLiteral("not reopened: %1").arg(MSComm1->LastError()));
+    }
+    OtherDeviceTraced = other;
+    if (reopened) {
         PortWatch->stop();
         OpenSince.start();
         TracePort(QStringLiteral("reopened COM%1 %2")

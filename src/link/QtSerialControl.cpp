@@ -1,5 +1,7 @@
 #include "link/QtSerialControl.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QThread>
@@ -11,6 +13,10 @@
 #include <cstring>
 #include <poll.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #endif
 
 QtSerialControl::QtSerialControl(PortNames names, QObject* parent)
@@ -53,6 +59,7 @@ bool QtSerialControl::SetPortOpen(bool open) {
     Port.setFlowControl(QSerialPort::NoFlowControl);
     if (Port.open(QIODevice::ReadWrite)) {
         SetFailure(OpenFailure::None, {});
+        OpenedIdentity = DeviceIdentity(device);
         return true;
     }
     const auto error = Port.error();
@@ -69,6 +76,47 @@ bool QtSerialControl::SetPortOpen(bool open) {
         SetFailure(OpenFailure::Other, text);
     }
     return false;
+}
+
+QString DeviceIdentity(const QString& path) {
+#ifdef Q_OS_LINUX
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+        return {};
+    }
+    const unsigned kind = major(st.st_rdev);
+    QString id = QStringLiteral("%1:%2").arg(kind).arg(minor(st.st_rdev));
+    if (kind >= 136 && kind <= 143) {
+        // A pseudo-terminal's number is given to the next program that asks
+        // once it is free; its node is made anew each time.
+        return id + QStringLiteral(" made %1.%2").arg(st.st_ctim.tv_sec).arg(st.st_ctim.tv_nsec);
+    }
+    // A USB adapter keeps its name under by-id (maker, model, serial number)
+    // whatever number it gets.
+    const QString device = QFileInfo(path).canonicalFilePath();
+    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files)) {
+        if (link.canonicalFilePath() == device) {
+            return id + QLatin1Char(' ') + link.fileName();
+        }
+    }
+    return id;
+#else
+    return path;
+#endif
+}
+
+bool QtSerialControl::Reopen() {
+    if (Port.isOpen()) {
+        return true;
+    }
+    const QString now = DeviceIdentity(DeviceName());
+    if (!now.isEmpty() && !OpenedIdentity.isEmpty() && now != OpenedIdentity) {
+        SetFailure(OpenFailure::OtherDevice,
+                   QStringLiteral("another device is under %1").arg(DeviceName()));
+        return false;
+    }
+    return SetPortOpen(true);
 }
 
 void QtSerialControl::Output(const QByteArray& bytes) {

@@ -6,6 +6,11 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 
+// Who the character device under path is: its device number and, where the
+// system tells, what makes it that device (a USB adapter's by-id name, a
+// pseudo-terminal's making). Empty when there is no such device.
+QString DeviceIdentity(const QString& path);
+
 // The serial control over a real port. The receive notification is posted,
 // not raised from readyRead directly, so that a receive handler that waits
 // (and serves events meanwhile) can run another receive handler inside it.
@@ -16,6 +21,7 @@ public:
 
     bool SetPortOpen(bool open) override;
     bool PortOpen() const override { return Port.isOpen(); }
+    bool Reopen() override;
     QString DeviceName() const override { return Names.Device(CommPort()); }
     void Output(const QByteArray& bytes) override;
     int InBufferCount() override;
@@ -43,5 +49,7 @@ private:
     bool Posted = false;
     // Bytes put back, read before those the port holds.
     QByteArray Held;
+    // Who the device last opened is (see DeviceIdentity); empty when unknown.
+    QString OpenedIdentity;
     QElapsedTimer FaultClock;
 };

@@ -14,7 +14,7 @@
 class SerialControl : public QObject {
     Q_OBJECT
 public:
-    enum class OpenFailure { None, NotFound, InUse, NoPermission, Other };
+    enum class OpenFailure { None, NotFound, InUse, NoPermission, OtherDevice, Other };
     static constexpr int kEvReceive = 2;
 
     using QObject::QObject;
@@ -35,6 +35,11 @@ public:
     // LastFailure() and LastError() then say why.
     virtual bool SetPortOpen(bool open) = 0;
     virtual bool PortOpen() const = 0;
+    // Opens the port again after a fault, but only the device that was open
+    // before: another device now found under the same name (a reused
+    // pseudo-terminal number, another adapter) is left alone, with the
+    // failure OtherDevice.
+    virtual bool Reopen() { return SetPortOpen(true); }
     OpenFailure LastFailure() const { return Failure; }
     QString LastError() const { return ErrorText; }
     // The device that CommPort currently names.
