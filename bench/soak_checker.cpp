@@ -91,7 +91,8 @@ Verdict JudgeFrame(const std::vector<uint8_t>& bytes) {
 
 // The serial control the window sees: a real port underneath, with every byte
 // the receive handler reads noted down. A frame's collection ends with the
-// discard of what waits behind it, so each discard closes one frame.
+// discard of what waits behind it, or with the next frame's first bytes put
+// back, so each discard or put-back closes one frame.
 class RecordingSerial : public SerialControl {
 public:
     RecordingSerial(PortNames names, std::FILE* log) : Inner(std::move(names)), Log(log) {
@@ -118,6 +119,11 @@ public:
         SetFailure(Inner.LastFailure(), Inner.LastError());
         return ok;
     }
+    bool Reopen() override {
+        const bool ok = Inner.Reopen();
+        SetFailure(Inner.LastFailure(), Inner.LastError());
+        return ok;
+    }
     bool PortOpen() const override { return Inner.PortOpen(); }
     QString DeviceName() const override { return Inner.DeviceName(); }
     void Output(const QByteArray& bytes) override {
@@ -141,6 +147,13 @@ public:
         return n;
     }
     void WaitForInput(int maxMs) override { Inner.WaitForInput(maxMs); }
+    void PutBack(const QByteArray& bytes) override {
+        // The bytes begin the next frame: this one ends without a discard,
+        // and they are noted again when the next frame reads them.
+        Bytes.resize(Bytes.size() - std::min(Bytes.size(), static_cast<std::size_t>(bytes.size())));
+        Close(0);
+        Inner.PutBack(bytes);
+    }
 
     std::map<QString, int> Counts; // by result and reason
     int Frames = 0;

@@ -11,6 +11,8 @@
 #include "link/FrameCollector.h"
 #include "link/HexText.h"
 
+#include <algorithm>
+#include <array>
 #include <deque>
 #include <memory>
 
@@ -84,6 +86,20 @@ public:
         Deliver();
         Queue.clear();
     }
+    void PutBack(const uint8_t* bytes, int count) override {
+        FUZZ_CHECK(count > 0);
+        Queue.insert(Queue.begin(), bytes, bytes + count);
+        PutBackCount = count;
+    }
+    // Copies up to max of the bytes waiting now, without taking them.
+    int Peek(uint8_t* dst, int max) const {
+        int n = 0;
+        for (auto it = Queue.begin(); it != Queue.end() && n < max; ++it) {
+            dst[n++] = *it;
+        }
+        return n;
+    }
+    int PutBackCount = 0;
 
 private:
     struct Arrival {
@@ -155,10 +171,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // caught at once.
     const auto buffer = std::make_unique<uint8_t[]>(static_cast<size_t>(bufferSize));
     while (line.StartFrame()) {
+        line.PutBackCount = 0;
         const FrameOutcome frame = CollectFrame(line, buffer.get(), bufferSize);
         CheckFrame(frame, buffer.get(), bufferSize);
-        // Whatever was waiting at the frame's end is gone.
-        FUZZ_CHECK(line.Drained());
+        FUZZ_CHECK(frame.CarriedBytes == line.PutBackCount);
+        if (frame.CarriedBytes > 0) {
+            // Only a frame that ended at its own last byte hands bytes on, and
+            // only bytes that may begin a frame: CR LF, "AT" or "++".
+            FUZZ_CHECK(frame.Result == Result::Accepted || frame.Result == Result::ChecksumError);
+            std::array<uint8_t, 2> head{};
+            const int n = std::min(frame.CarriedBytes, 2);
+            FUZZ_CHECK(line.Peek(head.data(), n) == n);
+            const bool frameStart = (head[0] == '\r' && (n < 2 || head[1] == '\n')) ||
+                                    (head[0] == 'A' && (n < 2 || head[1] == 'T')) ||
+                                    (head[0] == '+' && (n < 2 || head[1] == '+'));
+            FUZZ_CHECK(frameStart);
+        } else {
+            // Whatever was waiting at the frame's end is gone.
+            FUZZ_CHECK(line.Drained());
+        }
         // A line that trickles bytes holds the window no longer than the cap
         // of a frame with the longest silence budget.
         FUZZ_CHECK(line.ElapsedMs() <=

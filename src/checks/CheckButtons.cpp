@@ -19,9 +19,10 @@ void Form1::RefuseOperatorText(uint codePoint) {
 }
 
 void Form1::WriteLineData(const QByteArray& lineDigit, const QByteArray& digits) {
-    SendCommand(LineWriteCommand(lineDigit, digits));
     // The rate display counts 72 for a line write, not its 75 bytes on the wire.
-    State.ByteCount = static_cast<int16_t>(State.ByteCount + 72);
+    if (SendCommand(LineWriteCommand(lineDigit, digits))) {
+        State.ByteCount = static_cast<int16_t>(State.ByteCount + 72);
+    }
 }
 
 void Form1::WritePattern1() {

@@ -5,8 +5,9 @@
 
 void Form1::SendBitWrite(const QByteArray& lineDigit, const QByteArray& cellDigits,
                          const QByteArray& stateDigit) {
-    SendCommand("QW" + lineDigit + cellDigits + stateDigit);
-    State.ByteCount = static_cast<int16_t>(State.ByteCount + 12);
+    if (SendCommand("QW" + lineDigit + cellDigits + stateDigit)) {
+        State.ByteCount = static_cast<int16_t>(State.ByteCount + 12);
+    }
 }
 
 void Form1::Picture1_Click(int index) {

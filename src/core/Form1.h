@@ -8,6 +8,7 @@
 #include "link/SerialControl.h"
 #include "trace/TraceLine.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -117,15 +118,26 @@ public:
     void mnuCOM_Click(int port);
     void Option2_Click(int index);
     // The only ways bytes go to the unit, and nothing once the window is
-    // closing: a checksummed command (CR LF, code and arguments, CR LF, the
-    // checksum) and a modem line (CR LF, text, CR LF).
-    void SendCommand(QByteArrayView codeAndArguments);
-    void SendModemLine(QByteArrayView text);
+    // closing or while the port is closed: a checksummed command (CR LF, code
+    // and arguments, CR LF, the checksum) and a modem line (CR LF, text, CR
+    // LF). True when the frame went out.
+    bool SendCommand(QByteArrayView codeAndArguments);
+    bool SendModemLine(QByteArrayView text);
     void MSComm1_OnComm();
     void OnPortFault(const QString& reason);
     // Looks for a device lost by a port fault and reopens it when it is back.
     void PortWatch_Timer();
     QTimer* PortWatch = nullptr;
+    // The operator is told of a lost port once. While the same device keeps
+    // failing soon after each reopening, the watch reopens it without a
+    // notice and waits twice as long each time, up to LongestMs; once the
+    // port has stayed open for WorkedMs, a fault is a new loss again.
+    struct ReopenTiming {
+        int FirstMs = 1000;
+        int LongestMs = 30000;
+        int WorkedMs = 10000;
+    };
+    ReopenTiming Reopen;
 
     // ---- line trace and measurement record (off when null) ----
     // Both only watch: they change no byte on the line, no timing and nothing
@@ -238,13 +250,22 @@ private:
     void FitPanelTexts();
     void ConnectHandlers();
     void SetPeriod(MenuItem* item, int period);
-    // Puts a built frame on the line, traces it and tells the watchers.
-    void SendFrame(FrameKind kind, const QByteArray& frame);
+    // Puts a built frame on the line, traces it and tells the watchers; true
+    // when it went out.
+    bool SendFrame(FrameKind kind, const QByteArray& frame);
     // The line settings of the checker's port, set before every opening.
     void ConfigureCommPort();
 
     QWidget* Client = nullptr;
     bool OpeningPort = false;
+    // The trace has said that frames are not sent while the port is closed.
+    bool NotSentTraced = false;
+    // The operator has been told of the current loss, and the port has not
+    // worked since; the watch's delay before its next look.
+    bool LossNoticed = false;
+    bool OtherDeviceTraced = false; // the watch found another device under the name
+    int ReopenDelayMs = 0;
+    QElapsedTimer OpenSince; // since the port last opened
     bool FinalClearSent = false;
     ControlArray<VbLabel> NoUnitRow;
 };

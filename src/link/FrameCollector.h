@@ -10,8 +10,9 @@ class ByteSource {
 public:
     virtual ~ByteSource() = default;
     // Takes every waiting byte, up to max, into dst; returns how many (0 when
-    // none waits). Never blocks.
+    // none waits), or kLineClosed once the line has closed. Never blocks.
     virtual int Read(uint8_t* dst, int max) = 0;
+    static constexpr int kLineClosed = -1;
     // Blocks until a byte may be waiting or maxMs passed.
     virtual void WaitForBytes(int maxMs) = 0;
     // Sleeps for the given time whatever arrives meanwhile; the bytes wait
@@ -19,6 +20,10 @@ public:
     virtual void Pause(int microseconds) = 0;
     virtual double ElapsedMs() = 0;    // time since the frame's collection started
     virtual void DiscardWaiting() = 0; // drops everything still queued
+    // Returns bytes read with a frame's last ones that begin the next frame:
+    // they are read again, ahead of anything still queued, and start the next
+    // collection as freshly arrived bytes would.
+    virtual void PutBack(const uint8_t* bytes, int count) = 0;
 };
 
 struct FrameOutcome {
@@ -39,6 +44,9 @@ struct FrameOutcome {
     // end, or the one that did not fit. (What was still queued is discarded
     // unseen.)
     int DroppedBytes = 0;
+    // Bytes read with the frame's last ones that begin the next frame: handed
+    // back to the source, and what was still queued behind them kept.
+    int CarriedBytes = 0;
 };
 
 // While a frame streams in and its end is not yet in sight, the collector
@@ -51,7 +59,12 @@ inline constexpr int kBatchPauseUs = 4167;
 // size). Every wake-up takes all waiting bytes. The frame ends by silence when
 // the line has been quiet for the frame's silence budget since its last byte,
 // or, for a line that trickles bytes, when the whole frame has taken longer
-// than FrameCapMs. Whatever is still queued when the frame ends is discarded.
+// than FrameCapMs; the cap is checked on every read, so that a stream without
+// a line end cannot hold the window either. A frame whose line closes ends at
+// once, rejected. When a frame ends at its own last byte and the bytes read
+// with it begin another frame (their first two pass the first two frame rules),
+// they are put back for the next collection; otherwise whatever is still
+// queued when the frame ends is discarded.
 FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size);
 
 // Pauses a frame may take in all beyond its own budget before the cap ends

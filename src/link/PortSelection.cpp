@@ -3,6 +3,8 @@
 #include "link/Framing.h"
 #include "trace/LogFiles.h"
 
+#include <algorithm>
+
 void Form1::OpenCommPort(int port) {
     OpeningPort = true; // the option click raised below must not reopen the port
     MSComm1->SetCommPort(port);
@@ -20,7 +22,10 @@ void Form1::OpenCommPort(int port) {
     OpeningPort = false;
     const QString name = QStringLiteral("COM%1").arg(port);
     const QString device = MSComm1->DeviceName();
+    NotSentTraced = false;
+    LossNoticed = false; // the operator's choice: a later fault is a new loss
     if (MSComm1->SetPortOpen(true)) {
+        OpenSince.start();
         TracePort(QStringLiteral("opened %1 %2").arg(name, device));
         return;
     }
@@ -76,40 +81,71 @@ void Form1::Option2_Click(int index) {
     OpenCommPort(index + 1);
 }
 
-void Form1::SendCommand(QByteArrayView codeAndArguments) {
-    SendFrame(FrameKind::Command, CommandFrame(codeAndArguments));
+bool Form1::SendCommand(QByteArrayView codeAndArguments) {
+    return SendFrame(FrameKind::Command, CommandFrame(codeAndArguments));
 }
 
-void Form1::SendModemLine(QByteArrayView text) {
-    SendFrame(FrameKind::ModemLine, ModemLine(text));
+bool Form1::SendModemLine(QByteArrayView text) {
+    return SendFrame(FrameKind::ModemLine, ModemLine(text));
 }
 
-void Form1::SendFrame(FrameKind kind, const QByteArray& frame) {
+bool Form1::SendFrame(FrameKind kind, const QByteArray& frame) {
     // Once the stop sequence's memory clear is out the unit is left alone,
     // even by a reply whose receive event was already queued at that moment.
     if (Closing()) {
-        return;
+        return false;
     }
+    // A lost port takes nothing: the frame is neither counted nor traced as
+    // sent nor told to the watchers. The trace says so once per closed
+    // stretch, not once per poll.
+    if (!MSComm1->PortOpen()) {
+        if (!NotSentTraced) {
+            TracePort(QStringLiteral("not sent: port closed"));
+            NotSentTraced = true;
+        }
+        return false;
+    }
+    NotSentTraced = false;
     MSComm1->Output(frame);
     if (Trace != nullptr) {
         Trace->Sent(kind, frame);
     }
     emit FrameSent(frame);
+    return true;
 }
 
 void Form1::OnPortFault(const QString& reason) {
-    // The device is looked for once a second from now on, also while the
-    // notice is up, and reopened as soon as it is back.
+    // A port that worked for a while before it failed is a new loss, told to
+    // the operator; one that fails again soon after the watch reopened it is
+    // the same loss, reopened quietly after a longer wait each time.
+    const bool newLoss =
+        !LossNoticed || !OpenSince.isValid() || OpenSince.elapsed() >= Reopen.WorkedMs;
+    ReopenDelayMs = newLoss ? Reopen.FirstMs : std::min(2 * ReopenDelayMs, Reopen.LongestMs);
+    LossNoticed = true;
+    // The device is looked for from now on, also while the notice is up, and
+    // reopened as soon as it is back.
     if (!Closing()) {
+        PortWatch->setInterval(ReopenDelayMs);
         PortWatch->start();
     }
+    NotSentTraced = false;
     const QString name = QStringLiteral("COM%1").arg(MSComm1->CommPort());
     TracePort(QStringLiteral("fault %1 %2: %3").arg(name, MSComm1->DeviceName(), reason));
-    Boxes->Information(QStringLiteral("Information"),
-                       QStringLiteral("%1 (%2) が切断されました。\r\nThe port %1 (%2) failed and "
-                                      "was closed: %3\r\nIt is reopened when the device comes "
-                                      "back; or choose a port.")
-                           .arg(name, MSComm1->DeviceName(), reason));
+    if (!newLoss) {
+        TracePort(QStringLiteral("failing again, looked for every %1 ms").arg(ReopenDelayMs));
+        return;
+    }
+    // The fault may be found in the middle of a frame's collection. The box
+    // serves events while it is open; shown from here it would run receive
+    // events inside the collection. Queued, it opens once the collection has
+    // returned.
+    const QString text = QStringLiteral("%1 (%2) が切断されました。\r\nThe port %1 (%2) failed "
+                                        "and was closed: %3\r\nIt is reopened when the device "
+                                        "comes back; or choose a port.")
+                             .arg(name, MSComm1->DeviceName(), reason);
+    QMetaObject::invokeMethod(
+        this, [this, text] { Boxes->Information(QStringLiteral("Information"), text); },
+        Qt::QueuedConnection);
 }
 
 void Form1::PortWatch_Timer() {
@@ -120,8 +156,16 @@ void Form1::PortWatch_Timer() {
     // Opened as choosing the port opens it: same port, same settings, and the
     // same handlers, which stay connected to the serial control.
     ConfigureCommPort();
-    if (MSComm1->SetPortOpen(true)) {
+    const bool reopened = MSComm1->Reopen();
+    const bool other =
+        !reopened && MSComm1->LastFailure() == SerialControl::OpenFailure::OtherDevice;
+    if (other && !OtherDeviceTraced) {
+        TracePort(QStringLiteral("not reopened: %1").arg(MSComm1->LastError()));
+    }
+    OtherDeviceTraced = other;
+    if (reopened) {
         PortWatch->stop();
+        OpenSince.start();
         TracePort(QStringLiteral("reopened COM%1 %2")
                       .arg(MSComm1->CommPort())
                       .arg(MSComm1->DeviceName()));

@@ -1,5 +1,7 @@
 #include "link/QtSerialControl.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QThread>
@@ -7,7 +9,14 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
 #include <poll.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #endif
 
 QtSerialControl::QtSerialControl(PortNames names, QObject* parent)
@@ -30,6 +39,7 @@ static QSerialPort::Parity ToParity(char p) {
 
 bool QtSerialControl::SetPortOpen(bool open) {
     if (!open) {
+        Held.clear();
         if (Port.isOpen()) {
             Port.close();
         }
@@ -49,6 +59,7 @@ bool QtSerialControl::SetPortOpen(bool open) {
     Port.setFlowControl(QSerialPort::NoFlowControl);
     if (Port.open(QIODevice::ReadWrite)) {
         SetFailure(OpenFailure::None, {});
+        OpenedIdentity = DeviceIdentity(device);
         return true;
     }
     const auto error = Port.error();
@@ -67,6 +78,47 @@ bool QtSerialControl::SetPortOpen(bool open) {
     return false;
 }
 
+QString DeviceIdentity(const QString& path) {
+#ifdef Q_OS_LINUX
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+        return {};
+    }
+    const unsigned kind = major(st.st_rdev);
+    QString id = QStringLiteral("%1:%2").arg(kind).arg(minor(st.st_rdev));
+    if (kind >= 136 && kind <= 143) {
+        // A pseudo-terminal's number is given to the next program that asks
+        // once it is free; its node is made anew each time.
+        return id + QStringLiteral(" made %1.%2").arg(st.st_ctim.tv_sec).arg(st.st_ctim.tv_nsec);
+    }
+    // A USB adapter keeps its name under by-id (maker, model, serial number)
+    // whatever number it gets.
+    const QString device = QFileInfo(path).canonicalFilePath();
+    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files)) {
+        if (link.canonicalFilePath() == device) {
+            return id + QLatin1Char(' ') + link.fileName();
+        }
+    }
+    return id;
+#else
+    return path;
+#endif
+}
+
+bool QtSerialControl::Reopen() {
+    if (Port.isOpen()) {
+        return true;
+    }
+    const QString now = DeviceIdentity(DeviceName());
+    if (!now.isEmpty() && !OpenedIdentity.isEmpty() && now != OpenedIdentity) {
+        SetFailure(OpenFailure::OtherDevice,
+                   QStringLiteral("another device is under %1").arg(DeviceName()));
+        return false;
+    }
+    return SetPortOpen(true);
+}
+
 void QtSerialControl::Output(const QByteArray& bytes) {
     if (!Port.isOpen()) {
         return;
@@ -76,10 +128,11 @@ void QtSerialControl::Output(const QByteArray& bytes) {
 }
 
 int QtSerialControl::InBufferCount() {
-    return Port.isOpen() ? static_cast<int>(Port.bytesAvailable()) : 0;
+    return Port.isOpen() ? static_cast<int>(Held.size() + Port.bytesAvailable()) : 0;
 }
 
 void QtSerialControl::ClearInBuffer() {
+    Held.clear();
     if (Port.isOpen()) {
         Port.readAll();
         Port.clear(QSerialPort::Input);
@@ -87,12 +140,27 @@ void QtSerialControl::ClearInBuffer() {
 }
 
 QByteArray QtSerialControl::Input() {
-    return Port.isOpen() ? Port.read(1) : QByteArray();
+    if (!Port.isOpen()) {
+        return {};
+    }
+    if (!Held.isEmpty()) {
+        const QByteArray b = Held.left(1);
+        Held.remove(0, 1);
+        return b;
+    }
+    return Port.read(1);
 }
 
 int QtSerialControl::ReadWaiting(uint8_t* dst, int max) {
-    if (!Port.isOpen()) {
+    if (!Port.isOpen() || max <= 0) {
         return 0;
+    }
+    if (!Held.isEmpty()) {
+        // What was put back comes first; the port's bytes follow at the next read.
+        const int n = std::min(max, static_cast<int>(Held.size()));
+        std::copy_n(Held.constData(), n, reinterpret_cast<char*>(dst));
+        Held.remove(0, n);
+        return n;
     }
     // The port's buffer grows only when something reads the device: a wait
     // of no time takes in what the device holds, without blocking.
@@ -110,7 +178,7 @@ void QtSerialControl::WaitForInput(int maxMs) {
         QThread::msleep(static_cast<unsigned long>(std::max(1, maxMs)));
         return;
     }
-    if (Port.bytesAvailable() > 0) {
+    if (!Held.isEmpty() || Port.bytesAvailable() > 0) {
         return;
     }
     if (!Port.waitForReadyRead(maxMs) && Port.error() == QSerialPort::TimeoutError) {
@@ -118,8 +186,20 @@ void QtSerialControl::WaitForInput(int maxMs) {
     }
 }
 
+void QtSerialControl::PutBack(const QByteArray& bytes) {
+    if (!Port.isOpen() || bytes.isEmpty()) {
+        return;
+    }
+    Held.prepend(bytes);
+    PostOnComm();
+}
+
 void QtSerialControl::OnReadyRead() {
     BytesArrived();
+    PostOnComm();
+}
+
+void QtSerialControl::PostOnComm() {
     if (Posted) {
         return;
     }
@@ -129,7 +209,7 @@ void QtSerialControl::OnReadyRead() {
 
 void QtSerialControl::DeliverOnComm() {
     Posted = false;
-    if (Port.isOpen() && Port.bytesAvailable() > 0) {
+    if (Port.isOpen() && (!Held.isEmpty() || Port.bytesAvailable() > 0)) {
         SetCommEvent(kEvReceive);
         emit OnComm();
     }
@@ -148,18 +228,42 @@ ReadFailureJudge::Line QtSerialControl::LineNow() {
     return ReadFailureJudge::Line::InOrder;
 }
 
+QString QtSerialControl::FaultCause(ReadFailureJudge::Line line) {
+    switch (line) {
+    case ReadFailureJudge::Line::Gone:
+        return QStringLiteral("device removed");
+    case ReadFailureJudge::Line::HungUp:
+        return QStringLiteral("hang-up");
+    case ReadFailureJudge::Line::InOrder:
+        break;
+    }
+#ifdef Q_OS_UNIX
+    // The line looks in order but its reads keep failing: one more read on the
+    // device says with what error. The port is closed next, so a byte this
+    // read may take is lost with the rest.
+    char byte = 0;
+    errno = 0;
+    if (::read(static_cast<int>(Port.handle()), &byte, 1) < 0 && errno != EAGAIN &&
+        errno != EWOULDBLOCK && errno != EINTR) {
+        return QStringLiteral("I/O error: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+#endif
+    return QStringLiteral("reads keep failing");
+}
+
 void QtSerialControl::OnError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) {
         return;
     }
-    const QString reason = Port.errorString();
     Port.clearError();
     if (!Port.isOpen()) {
         return;
     }
     // Both errors are also raised by a read that merely found the input
     // already taken (see ReadFailureJudge); the judge closes only a dead line.
-    ReadFailed(LineNow(), reason, FaultClock.elapsed());
+    const ReadFailureJudge::Line line = LineNow();
+    ReadFailed(
+        line, [this, line] { return FaultCause(line); }, FaultClock.elapsed());
     if (error == QSerialPort::ResourceError && Port.isOpen()) {
         // A resource error stops the port's read notifications. The line was
         // kept open, so it must go on notifying: setting the read buffer size

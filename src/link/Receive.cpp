@@ -12,13 +12,19 @@ namespace {
 class SerialByteSource : public ByteSource {
 public:
     explicit SerialByteSource(SerialControl& serial) : Serial(serial) { Clock.start(); }
-    int Read(uint8_t* dst, int max) override { return Serial.ReadWaiting(dst, max); }
+    int Read(uint8_t* dst, int max) override {
+        // A fault closes the port from inside a read or a wait.
+        return Serial.PortOpen() ? Serial.ReadWaiting(dst, max) : kLineClosed;
+    }
     void WaitForBytes(int maxMs) override { Serial.WaitForInput(maxMs); }
     void Pause(int microseconds) override {
         QThread::usleep(static_cast<unsigned long>(microseconds));
     }
     double ElapsedMs() override { return static_cast<double>(Clock.nsecsElapsed()) / 1e6; }
     void DiscardWaiting() override { Serial.ClearInBuffer(); }
+    void PutBack(const uint8_t* bytes, int count) override {
+        Serial.PutBack(QByteArray(reinterpret_cast<const char*>(bytes), count));
+    }
 
 private:
     SerialControl& Serial;

@@ -88,6 +88,13 @@ ReplyReceiver::Result ReplyReceiver::Feed(uint8_t b) {
     return FrameResult;
 }
 
+ReplyReceiver::Result ReplyReceiver::EndByLineClosed() {
+    if (FrameResult != Result::Collecting) {
+        return FrameResult;
+    }
+    return Reject(Rejection::LineClosed, FramePos);
+}
+
 ReplyReceiver::Result ReplyReceiver::EndBySilence() {
     if (FrameResult != Result::Collecting) {
         return FrameResult;

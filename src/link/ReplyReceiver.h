@@ -26,6 +26,7 @@ public:
         NoLfAfterCr,    // the CR at RejectPos() is not followed by LF
         TooLong,        // the frame does not fit the buffer of RejectPos() bytes
         EndedBySilence, // the line went quiet after RejectPos() bytes of no whole frame
+        LineClosed,     // the port closed after RejectPos() bytes, before the frame ended
     };
 
     static constexpr int kDefaultBudgetMs = 60;
@@ -41,6 +42,8 @@ public:
     // The line went quiet for longer than the budget: decides by the bytes
     // received so far. Fewer than two bytes is always a rejection.
     Result EndBySilence();
+    // The port closed before the frame ended: whatever came is rejected.
+    Result EndByLineClosed();
 
     Result CurrentResult() const { return FrameResult; }
     // Quiet time after its last byte that ends the frame, chosen by its 4th byte.

@@ -6,13 +6,15 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 // The serial control of the window: the operations the checker uses on its
 // port, with the receive notification raised on the window thread. One
 // implementation drives a real port through QSerialPort; tests use a fake.
 class SerialControl : public QObject {
     Q_OBJECT
 public:
-    enum class OpenFailure { None, NotFound, InUse, NoPermission, Other };
+    enum class OpenFailure { None, NotFound, InUse, NoPermission, OtherDevice, Other };
     static constexpr int kEvReceive = 2;
 
     using QObject::QObject;
@@ -33,6 +35,11 @@ public:
     // LastFailure() and LastError() then say why.
     virtual bool SetPortOpen(bool open) = 0;
     virtual bool PortOpen() const = 0;
+    // Opens the port again after a fault, but only the device that was open
+    // before: another device now found under the same name (a reused
+    // pseudo-terminal number, another adapter) is left alone, with the
+    // failure OtherDevice.
+    virtual bool Reopen() { return SetPortOpen(true); }
     OpenFailure LastFailure() const { return Failure; }
     QString LastError() const { return ErrorText; }
     // The device that CommPort currently names.
@@ -50,6 +57,10 @@ public:
     virtual int ReadWaiting(uint8_t* dst, int max) = 0;
     // Blocks, without spinning, until a byte may be waiting or maxMs passed.
     virtual void WaitForInput(int maxMs) = 0;
+    // Puts bytes already read back in front of those waiting, to be read
+    // again, and raises the receive notification for them as for bytes that
+    // arrived. Nothing while closed.
+    virtual void PutBack(const QByteArray& bytes) = 0;
     int CommEvent() const { return Event; }
 
 signals:
@@ -69,11 +80,19 @@ protected:
     // port is closed and PortFault raised, once, only when the judge finds the
     // device gone; otherwise the failure is passed over.
     void ReadFailed(ReadFailureJudge::Line line, const QString& reason, int64_t nowMs) {
+        ReadFailed(
+            line, [&reason] { return reason; }, nowMs);
+    }
+    // The same, with the reason told only once the port is found dead (and
+    // before it is closed), by a function that may still look at the port.
+    void ReadFailed(ReadFailureJudge::Line line, const std::function<QString()>& reason,
+                    int64_t nowMs) {
         if (!PortOpen() || !Judge.Failed(line, nowMs)) {
             return;
         }
+        const QString why = reason();
         SetPortOpen(false);
-        emit PortFault(reason);
+        emit PortFault(why);
     }
     void BytesArrived() { Judge.BytesArrived(); }
 

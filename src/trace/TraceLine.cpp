@@ -137,6 +137,10 @@ QString Verdict(const FrameOutcome& outcome, int bufferSize) {
             .arg(outcome.ReasonPos)
             .arg(outcome.ReasonPos == 1 ? QStringLiteral("byte") : QStringLiteral("bytes"))
             .arg(outcome.EndedByCap ? QStringLiteral(" (frame time cap)") : QString());
+    case Rejection::LineClosed:
+        return QStringLiteral("rejected: port closed after %1 %2")
+            .arg(outcome.ReasonPos)
+            .arg(outcome.ReasonPos == 1 ? QStringLiteral("byte") : QStringLiteral("bytes"));
     case Rejection::None:
         break;
     }

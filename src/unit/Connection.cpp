@@ -5,13 +5,15 @@
 #include <QList>
 
 void Form1::RequestVersion() {
-    SendCommand("QV");
-    State.ByteCount = static_cast<int16_t>(State.ByteCount + 8);
+    if (SendCommand("QV")) {
+        State.ByteCount = static_cast<int16_t>(State.ByteCount + 8);
+    }
 }
 
 void Form1::SendMemoryClear() {
-    SendCommand("QC");
-    State.ByteCount = static_cast<int16_t>(State.ByteCount + 8);
+    if (SendCommand("QC")) {
+        State.ByteCount = static_cast<int16_t>(State.ByteCount + 8);
+    }
 }
 
 void Form1::ConnectUnit() {

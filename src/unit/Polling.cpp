@@ -19,13 +19,15 @@ void Form1::Timer1_Timer() {
 }
 
 void Form1::PollQA() {
-    SendCommand("QA");
-    State.ByteCount = static_cast<int16_t>(State.ByteCount + 8);
+    if (SendCommand("QA")) {
+        State.ByteCount = static_cast<int16_t>(State.ByteCount + 8);
+    }
 }
 
 void Form1::PollQB() {
-    SendCommand("QB" + LineDigit());
-    State.ByteCount = static_cast<int16_t>(State.ByteCount + 9);
+    if (SendCommand("QB" + LineDigit())) {
+        State.ByteCount = static_cast<int16_t>(State.ByteCount + 9);
+    }
 }
 
 void Form1::PollQf() {

@@ -102,11 +102,28 @@ private slots:
         QVERIFY(f.Serial.Writes.isEmpty());
     }
 
-    void bytesQueuedBehindAFrameAreDiscarded() {
+    // What comes in one go behind a frame that ended at its last byte: the
+    // start of another frame is received as that frame, anything else is
+    // dropped with everything queued behind it. The counter shows the last
+    // reply that reached the dispatcher.
+    void bytesQueuedBehindAFrame_data() {
+        QTest::addColumn<QByteArray>("behind");
+        QTest::addColumn<QString>("shown");
+        const QByteArray second = FakeSerialControl::Reply("QG000002");
+        QTest::newRow("another reply") << second << "2";
+        QTest::newRow("a short command line and a reply") << "AT\r" + second << "2";
+        QTest::newRow("junk before a reply") << "7F" + second << "1";
+        QTest::newRow("a lone LF before a reply") << "\n" + second << "1";
+        // CR then no LF: no frame begins there.
+        QTest::newRow("CR and junk before a reply") << "\rZ" + second << "1";
+    }
+    void bytesQueuedBehindAFrame() {
+        QFETCH(QByteArray, behind);
+        QFETCH(QString, shown);
         DispatchBench f;
-        f.Deliver(FakeSerialControl::Reply("QG000001") + FakeSerialControl::Reply("QG000002"));
-        FormFixture::Pump(20);
-        QCOMPARE(f->Label2(5)->Caption(), QStringLiteral("1"));
+        f.Deliver(FakeSerialControl::Reply("QG000001") + behind);
+        FormFixture::Pump(100); // the carried frame's event and any silence
+        QCOMPARE(f->Label2(5)->Caption(), shown);
         QVERIFY(f.Serial.Incoming.isEmpty());
         f.Deliver(FakeSerialControl::Reply("QG000003"));
         QCOMPARE(f->Label2(5)->Caption(), QStringLiteral("3"));

@@ -157,14 +157,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(hungUp.load() && !w.Serial.PortOpen(), 3000);
         const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(cpuMs < 300, qPrintable(QString::number(cpuMs)));
-        QCOMPARE(w.Boxes.Shown.size(), qsizetype(1));
+        QTRY_COMPARE(w.Boxes.Shown.size(), qsizetype(1));
+        // The unit's end closed: the pseudo-terminal is gone with it.
+        QVERIFY2(w.Boxes.Shown[0].Text.contains(": device removed\r\n"),
+                 qPrintable(w.Boxes.Shown[0].Text));
     }
 
-    // An adapter pulled out and plugged back, with a stable device name (a
-    // symbolic link standing in for it): the port is closed with one notice,
-    // looked for without spinning while the device is gone, and reopened when
-    // it is back; the traffic then resumes both ways.
-    void aDeviceThatComesBackIsReopened() {
+    // A device pulled out, with a stable name (a symbolic link standing in
+    // for it): the port is closed with one notice and looked for without
+    // spinning while the device is gone. Another pseudo-terminal that appears
+    // under the name, even with the number of the lost one, is another
+    // program's line: it is neither opened nor written to.
+    void aLostDeviceIsWatchedForAndNotTakenForAnother() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString link = dir.filePath(QStringLiteral("ttyZEL"));
@@ -181,7 +185,9 @@ private slots:
         peer.reset(); // unplugged: both ends of the line gone
         QFile::remove(link);
         QTRY_VERIFY_WITH_TIMEOUT(!w.Serial.PortOpen(), 3000);
-        QCOMPARE(w.Boxes.Shown.size(), qsizetype(1));
+        QTRY_COMPARE(w.Boxes.Shown.size(), qsizetype(1));
+        QVERIFY2(w.Boxes.Shown[0].Text.contains(": device removed\r\n"),
+                 qPrintable(w.Boxes.Shown[0].Text));
         const std::clock_t before = std::clock();
         QTest::qWait(2500);
         const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
@@ -191,12 +197,63 @@ private slots:
 
         peer = plugIn();
         QVERIFY(peer);
-        QTRY_VERIFY_WITH_TIMEOUT(w.Serial.PortOpen(), 2500);
-        QCOMPARE(w.Boxes.Shown.size(), qsizetype(1));
-        QVERIFY(peer->WriteAll(Reply("QG00012C")));
-        QTRY_COMPARE(w.Form.Label2(5)->Caption(), QStringLiteral("300"));
+        QTest::qWait(2500); // two looks of the watch at least
+        QVERIFY(!w.Serial.PortOpen());
         w.Form.SendCommand("QV");
-        QVERIFY(peer->ReadUntil(kVersionRequest, Clock::now() + std::chrono::seconds(2)));
+        QVERIFY(peer->ReadFor(300).isEmpty());
+        QCOMPARE(w.Boxes.Shown.size(), qsizetype(1));
+    }
+
+    // What tells a device under a name from another: the same device seen
+    // twice, or through a link, is the same; a new pseudo-terminal is not,
+    // whatever its number; a missing or non-device path has none.
+    void deviceIdentity_data() {
+        QTest::addColumn<int>("second"); // 0 the same pty, 1 a link to it, 2 a new pty, 3 a file
+        QTest::addColumn<bool>("same");
+        QTest::newRow("the same pseudo-terminal") << 0 << true;
+        QTest::newRow("a link to it") << 1 << true;
+        QTest::newRow("a new pseudo-terminal") << 2 << false;
+        QTest::newRow("a plain file") << 3 << false;
+    }
+    void deviceIdentity() {
+        QFETCH(int, second);
+        QFETCH(bool, same);
+        QTemporaryDir dir;
+        auto first = std::make_unique<Peer>();
+        QVERIFY(first->Ok());
+        const QString id = DeviceIdentity(first->SlaveName);
+        QVERIFY(!id.isEmpty());
+        QString other;
+        std::unique_ptr<Peer> next;
+        const QString path = dir.filePath(QStringLiteral("dev"));
+        switch (second) {
+        case 0:
+            other = DeviceIdentity(first->SlaveName);
+            break;
+        case 1:
+            QVERIFY(QFile::link(first->SlaveName, path));
+            other = DeviceIdentity(path);
+            break;
+        case 2: {
+            const QString name = first->SlaveName;
+            first.reset(); // its number is free again
+            // Another program's, made later: node times tick in steps of a
+            // few milliseconds.
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            next = std::make_unique<Peer>();
+            QVERIFY(next->Ok());
+            qInfo("lost %s, new %s", qPrintable(name), qPrintable(next->SlaveName));
+            other = DeviceIdentity(next->SlaveName);
+            break;
+        }
+        default: {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            other = DeviceIdentity(path);
+            QVERIFY(other.isEmpty());
+        }
+        }
+        QCOMPARE(other == id, same);
     }
 };
 

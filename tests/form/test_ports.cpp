@@ -3,6 +3,10 @@
 #include "FormFixture.h"
 #include "link/PortNames.h"
 #include "link/ReadFailureJudge.h"
+#include "trace/LogFiles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 // Read failures and data in arrival order: (line state, or -1 for bytes, ms).
 using Events = QList<QPair<int, int>>;
@@ -87,8 +91,10 @@ private slots:
         if (failure != int(SerialControl::OpenFailure::NoPermission)) {
             QVERIFY(!text.contains("dialout"));
         }
-        // The version request of the start-up went nowhere, without a crash.
-        QCOMPARE(f.Serial.DroppedWrites, 1);
+        // The version request of the start-up went nowhere, without a crash:
+        // not even to the closed port.
+        QVERIFY(f.Serial.Writes.isEmpty());
+        QCOMPARE(f.Serial.DroppedWrites, 0);
         // With no port open, the option buttons and the menu open one.
         QTest::mouseClick(f->Option2(1), Qt::LeftButton);
         QVERIFY(f.Serial.PortOpen());
@@ -141,22 +147,114 @@ private slots:
         QCOMPARE(closed, closesAt);
     }
 
+    // While the port is closed nothing goes out, nothing is counted or told
+    // to the watchers, and the trace says so once per closed stretch.
     void anEmptyReadKeepsThePortAndAHangUpClosesItOnce() {
+        QTemporaryDir dir;
+        const QString tracePath = dir.filePath(QStringLiteral("trace.log"));
+        TraceLog trace;
+        QVERIFY(trace.Open(tracePath, nullptr));
         FormFixture f;
+        f->Trace = &trace;
+        f->Timer2->SetEnabled(false); // the tick would clear the byte count
+        int told = 0;
+        QObject::connect(f.Form.get(), &Form1::FrameSent, [&told] { ++told; });
         f.Serial.ClearWrites();
+        f.State().ByteCount = 0;
         f.Serial.FailRead(ReadFailureJudge::Line::InOrder, "Resource temporarily unavailable");
         QVERIFY(f.Serial.PortOpen());
+        f.Pump(10);
         QVERIFY(f.Boxes.Shown.isEmpty());
-        f->SendCommand("QV");
-        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Wire("QV")});
+        f->PollQB();
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Wire("QB0")});
+        QCOMPARE(int(f.State().ByteCount), 9);
+        QCOMPARE(told, 1);
 
+        f.Serial.FailingPorts[1] = SerialControl::OpenFailure::NotFound;
         f.Serial.FailRead(ReadFailureJudge::Line::HungUp, "device gone");
         f.Serial.FailRead(ReadFailureJudge::Line::HungUp, "device gone");
         QVERIFY(!f.Serial.PortOpen());
+        f.Pump(10);
         QCOMPARE(f.Boxes.Shown.size(), 1);
         QVERIFY(f.Boxes.Shown[0].Text.contains("COM1"));
-        f->SendCommand("QV"); // closed: nothing goes out
-        QCOMPARE(f.Serial.DroppedWrites, 1);
+        // Polls, a pattern and a bit write while closed.
+        f->PollQB();
+        f->PollQA();
+        f->WritePattern1();
+        f->Picture1_Click(5);
+        QCOMPARE(f.Serial.Writes.size(), 1);
+        QCOMPARE(f.Serial.DroppedWrites, 0);
+        QCOMPARE(int(f.State().ByteCount), 9);
+        QCOMPARE(told, 1);
+
+        // Back again: sent as before; a second loss is said once more.
+        f.Serial.FailingPorts.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(f.Serial.PortOpen(), 1500);
+        f->PollQB();
+        QCOMPARE(f.Serial.Writes.size(), 2);
+        QCOMPARE(int(f.State().ByteCount), 18);
+        QCOMPARE(told, 2);
+        f.Serial.FailingPorts[1] = SerialControl::OpenFailure::NotFound;
+        f.Serial.FailRead(ReadFailureJudge::Line::HungUp, "device gone");
+        f->PollQB();
+        f->PollQB();
+        QCOMPARE(told, 2);
+        f->Trace = nullptr;
+
+        QFile file(tracePath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        QStringList seen; // "sent" for a frame to the unit, or the port event
+        for (const QString& line : lines) {
+            if (line.contains(QLatin1String(" to-unit "))) {
+                seen << QStringLiteral("sent");
+            } else if (line.contains(QLatin1String(" port not sent"))) {
+                seen << QStringLiteral("not sent");
+            } else if (line.contains(QLatin1String(" port fault"))) {
+                seen << QStringLiteral("fault");
+            }
+        }
+        QCOMPARE(seen, (QStringList{"sent", "fault", "not sent", "sent", "fault", "not sent"}));
+    }
+
+    // The port fails in the middle of a frame: the frame ends there, refused
+    // and not dispatched, even where its bytes so far would pass as a whole
+    // frame after silence; the notice opens only after the collection has
+    // returned, so no receive event runs inside it.
+    void aFaultInTheMiddleOfAFrame_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("reply cut after its CR LF") << QByteArray("\r\nQG000001\r\n");
+        QTest::newRow("reply cut in its text") << QByteArray("\r\nQG00");
+        QTest::newRow("result line") << QByteArray("\r\nOK\r\n");
+        QTest::newRow("command line") << QByteArray("ATH0\r");
+    }
+    void aFaultInTheMiddleOfAFrame() {
+        QFETCH(QByteArray, bytes);
+        FormFixture f;
+        f->Timer2->SetEnabled(false);
+        f.Serial.ClearWrites();
+        f.State().ByteCount = 0;
+        f->Label23->SetBackColor(Colors::kRed);
+        QList<FrameOutcome> handled;
+        QObject::connect(f.Form.get(), &Form1::FrameHandled,
+                         [&handled](const QByteArray&, const FrameOutcome& o) { handled << o; });
+        qsizetype handledAtBox = -1;
+        f.Boxes.OnBox = [&] { handledAtBox = handled.size(); };
+        f.Serial.FailingPorts[1] = SerialControl::OpenFailure::NotFound;
+        f.Serial.DuringWait = [&f] {
+            f.Serial.DuringWait = nullptr;
+            f.Serial.RaiseFault("hang-up");
+        };
+        f.Serial.Receive(bytes);
+        QTRY_COMPARE(f.Boxes.Shown.size(), 1);
+        QCOMPARE(handled.size(), 1);
+        QCOMPARE(handledAtBox, 1);
+        QCOMPARE(ReceiveVerdict(handled[0], CheckerState::kReceiveBufferSize),
+                 QStringLiteral("rejected: port closed after %1 bytes").arg(bytes.size()));
+        QCOMPARE(f->Label23->BackColor(), Colors::kRed);
+        QCOMPARE(int(f.State().ByteCount), 0);
+        QCOMPARE(f->Label2(5)->Caption(), QString());
+        QVERIFY(f.Serial.Writes.isEmpty());
     }
 
     // After a fault the device is looked for once a second without another box
@@ -181,11 +279,58 @@ private slots:
         f.Serial.FailingPorts[3] = SerialControl::OpenFailure::NotFound;
         f.Serial.RaiseFault("device gone");
         f->mnuCOM3->trigger(); // fails: its own box, and no watch any more
-        QCOMPARE(f.Boxes.Shown.size(), 3);
+        // The device failed again right after it was reopened: the same
+        // loss, told once already.
+        QTRY_COMPARE(f.Boxes.Shown.size(), 2);
         f.Serial.FailingPorts.clear();
         f.Pump(1500);
         QVERIFY(!f.Serial.PortOpen());
         QCOMPARE(f.Serial.Openings.size(), 2);
+    }
+
+    // A device that stays present but keeps failing: one notice per loss,
+    // reopened after 1, 2, 4 ... units of the first wait up to the longest;
+    // once it has worked for a while, a fault is a new loss with a notice.
+    // Each row: how long the port stays open after each reopening before it
+    // fails again (ms), and the notices and waits (in first waits) expected.
+    void aDeviceThatKeepsFailing_data() {
+        QTest::addColumn<QList<int>>("openFor");
+        QTest::addColumn<QList<int>>("waits");
+        QTest::addColumn<int>("notices");
+        QTest::newRow("fails at once, again and again")
+            << QList<int>{0, 0, 0, 0} << QList<int>{1, 2, 4, 4, 4} << 1;
+        QTest::newRow("works between the faults")
+            << QList<int>{700, 700} << QList<int>{1, 1, 1} << 3;
+        QTest::newRow("fails twice, works, fails again")
+            << QList<int>{0, 700, 0} << QList<int>{1, 2, 1, 2} << 2;
+    }
+    void aDeviceThatKeepsFailing() {
+        QFETCH(QList<int>, openFor);
+        QFETCH(QList<int>, waits);
+        QFETCH(int, notices);
+        const int first = 100;
+        FormFixture f;
+        f->Reopen = {first, 4 * first, 600};
+        for (qsizetype i = 0; i < waits.size(); ++i) {
+            const qsizetype opened = f.Serial.Openings.size();
+            const qint64 faultAt = f.Serial.NowMs();
+            f.Serial.RaiseFault("device gone");
+            QVERIFY(!f.Serial.PortOpen());
+            const int wait = waits[i] * first;
+            QTRY_VERIFY_WITH_TIMEOUT(f.Serial.PortOpen(), wait + 3000);
+            QCOMPARE(f->PortWatch->interval(), wait);
+            // Not reopened before the wait was up (a coarse timer may fire up
+            // to 5 % early).
+            const qint64 took = f.Serial.Openings.at(opened).AtMs - faultAt;
+            QVERIFY2(
+                took >= wait * 95 / 100,
+                qPrintable(QStringLiteral("reopened after %1 ms, wait %2").arg(took).arg(wait)));
+            if (i < openFor.size()) {
+                f.Pump(openFor[i]);
+            }
+        }
+        f.Pump(20);
+        QCOMPARE(f.Boxes.Shown.size(), notices);
     }
 
     void portNamesMapToDevices() {

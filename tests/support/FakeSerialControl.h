@@ -24,6 +24,7 @@ public:
         int Port;
         QString Settings;
         int RThreshold, InputLen, InputMode;
+        qint64 AtMs; // on the fake's clock
     };
 
     FakeSerialControl() { Clock.start(); }
@@ -41,7 +42,8 @@ public:
             return false;
         }
         IsOpen = true;
-        Openings.append({CommPort(), Settings(), RThreshold(), InputLen(), InputMode()});
+        Openings.append(
+            {CommPort(), Settings(), RThreshold(), InputLen(), InputMode(), Clock.elapsed()});
         return true;
     }
     bool PortOpen() const override { return IsOpen; }
@@ -73,6 +75,9 @@ public:
         return n;
     }
     void WaitForInput(int maxMs) override {
+        if (DuringWait) {
+            DuringWait();
+        }
         if (Incoming.isEmpty()) {
             QElapsedTimer slept;
             slept.start();
@@ -81,6 +86,14 @@ public:
             SleptNs += slept.nsecsElapsed();
         }
     }
+    void PutBack(const QByteArray& bytes) override {
+        if (IsOpen && !bytes.isEmpty()) {
+            Incoming.prepend(bytes);
+            PostOnComm();
+        }
+    }
+    // Runs whenever the receiver waits for bytes, e.g. to fail the port then.
+    std::function<void()> DuringWait;
     // How often and how long the receiver slept waiting for bytes.
     int SleepsOnEmptyInput = 0;
     qint64 SleptNs = 0;
@@ -89,6 +102,9 @@ public:
     void Receive(const QByteArray& bytes) {
         Incoming += bytes;
         BytesArrived();
+        PostOnComm();
+    }
+    void PostOnComm() {
         QMetaObject::invokeMethod(
             this,
             [this] {
