@@ -69,6 +69,7 @@ QString PortFailureText(const SerialControl& serial) {
         return QStringLiteral("in use");
     case SerialControl::OpenFailure::NoPermission:
         return QStringLiteral("no permission");
+    case SerialControl::OpenFailure::OtherDevice: // only a reopening finds another device
     case SerialControl::OpenFailure::Other:
     case SerialControl::OpenFailure::None:
         break;
