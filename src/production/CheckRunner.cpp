@@ -59,15 +59,11 @@ CheckRunner::CheckRunner(QString checker, QString workFolder, QObject* parent)
         if (Process == nullptr) {
             return;
         }
-        // Ask first, so the checker can close its port; then stop it.
+        // Ask first, so the checker can close its port; then stop it. The
+        // unit's result follows when the process has ended.
+        TimedOut = true;
         Process->terminate();
-        if (!Process->waitForFinished(kStopGraceMs)) {
-            Process->kill();
-            Process->waitForFinished(kStopGraceMs);
-        }
-        Conclude({false, 0,
-                  QStringLiteral("the check did not end within %1 s and was stopped")
-                      .arg(TimeoutMs / 1000)});
+        QTimer::singleShot(kStopGraceMs, Process, [p = Process] { p->kill(); });
     });
     TraceTimer.setInterval(kTraceReadMs);
     connect(&TraceTimer, &QTimer::timeout, this, &CheckRunner::ReadTrace);
@@ -91,6 +87,7 @@ void CheckRunner::Start(const CheckRequest& request) {
     QFile::remove(ReportFile);
     QFile::remove(TraceFile);
     TraceRead = 0;
+    TimedOut = false;
     StartedAt = QDateTime::currentDateTime();
     Clock.start();
 
@@ -100,7 +97,11 @@ void CheckRunner::Start(const CheckRequest& request) {
     Process->setProcessEnvironment(environment);
     Process->setProcessChannelMode(QProcess::MergedChannels);
     connect(Process, &QProcess::finished, this, [this](int status, QProcess::ExitStatus how) {
-        if (how == QProcess::CrashExit) {
+        if (TimedOut) {
+            Conclude({false, 0,
+                      QStringLiteral("the check did not end within %1 s and was stopped")
+                          .arg(TimeoutMs / 1000)});
+        } else if (how == QProcess::CrashExit) {
             Conclude({false, 0, QStringLiteral("the checker crashed")});
         } else {
             Conclude({true, status, {}});
@@ -127,8 +128,11 @@ void CheckRunner::ReadTrace() {
         return;
     }
     static const QRegularExpression kBegins(QStringLiteral(" note check step (.+) begins$"));
-    while (trace.canReadLine()) {
+    while (!trace.atEnd()) {
         const QByteArray line = trace.readLine();
+        if (!line.endsWith('\n')) {
+            break; // the rest of it comes with the next read
+        }
         TraceRead += line.size();
         const QRegularExpressionMatch match = kBegins.match(QString::fromUtf8(line).trimmed());
         if (match.hasMatch()) {

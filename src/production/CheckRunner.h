@@ -54,4 +54,5 @@ private:
     QString ReportFile;
     QString TraceFile;
     qint64 TraceRead = 0;
+    bool TimedOut = false;
 };
