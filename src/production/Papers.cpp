@@ -9,6 +9,9 @@
 #include <QPainter>
 #include <QPdfWriter>
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 constexpr int kResolution = 300;           // dots per inch of the page
@@ -126,9 +129,11 @@ QString WriteUnitSheet(const CheckResult& result, const QString& file) {
         SetFont(p, 10);
         p.setPen(Qt::black);
         p.drawText(QPointF(16 * kMm, y), step.Name);
-        const QRectF reasonBox(48 * kMm, y - 4 * kMm, width - 48 * kMm, 12 * kMm);
+        // The reason wraps within its column; the next step starts below it.
+        const QRectF reasonBox(48 * kMm, y - 4 * kMm, width - 48 * kMm, 40 * kMm);
+        const QRectF used = p.boundingRect(reasonBox, Qt::TextWordWrap, step.Reason);
         p.drawText(reasonBox, Qt::TextWordWrap, step.Reason);
-        y += (step.Reason.size() > 90 ? 11 : 6) * kMm;
+        y += std::max(6 * kMm, used.height() + 2 * kMm);
     }
     if (!result.FailedStep.isEmpty() && ReportSteps(result.ReportJson).isEmpty()) {
         p.drawText(QRectF(0, y - 4 * kMm, width, 12 * kMm), Qt::TextWordWrap,
@@ -226,7 +231,39 @@ QString WriteDaySummary(const DaySummary& summary, const QString& day, const QSt
                      .arg(QStringLiteral("%1").arg(cell, 2, 16, QLatin1Char('0')).toUpper())
                      .arg(count);
     }
-    p.drawText(QRectF(0, y, width, 60 * kMm), Qt::TextWordWrap,
+    p.drawText(QRectF(0, y, width, 20 * kMm), Qt::TextWordWrap,
                cells.isEmpty() ? QStringLiteral("none") : cells.join(QStringLiteral(",  ")));
+    y += 14 * kMm;
+    // The same on the 16 x 16 monitor grid: the more units, the darker the cell.
+    int mostCells = 1;
+    for (const auto& [cell, count] : summary.FailuresByCell) {
+        mostCells = std::max(mostCells, count);
+    }
+    std::array<int, 256> counts{};
+    for (const auto& [cell, count] : summary.FailuresByCell) {
+        if (cell >= 0 && cell < 256) {
+            counts[static_cast<std::size_t>(cell)] = count;
+        }
+    }
+    const double cell = 5 * kMm;
+    for (int i = 0; i < 256; ++i) {
+        const int count = counts[static_cast<std::size_t>(i)];
+        QColor fill = Qt::white;
+        if (count > 0) {
+            fill = kFail;
+            fill.setAlphaF(0.25 + 0.75 * count / mostCells);
+        }
+        p.setPen(QPen(Qt::gray, 0.2 * kMm));
+        p.setBrush(fill);
+        p.drawRect(QRectF(8 * kMm + (i % 16) * cell, y + (i / 16) * cell, cell, cell));
+    }
+    SetFont(p, 6);
+    p.setPen(Qt::darkGray);
+    for (int k = 0; k < 16; ++k) {
+        const QString hex = QString::number(k, 16).toUpper();
+        p.drawText(QRectF(8 * kMm + k * cell, y + 16 * cell, cell, 4 * kMm), Qt::AlignCenter, hex);
+        p.drawText(QRectF(2 * kMm, y + k * cell, 5 * kMm, cell), Qt::AlignRight | Qt::AlignVCenter,
+                   hex + QLatin1Char('0'));
+    }
     return p.end() ? QString() : CannotWrite(file);
 }
