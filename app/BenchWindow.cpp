@@ -20,6 +20,7 @@ const QColor kRunning(0xff, 0xd8, 0x4d);
 const QColor kPass(0x5c, 0xc8, 0x6a);
 const QColor kFail(0xe8, 0x5a, 0x5a);
 constexpr int kLastResultsShown = 50;
+constexpr int kSerialFieldWidth = 220;
 
 } // namespace
 
@@ -58,6 +59,7 @@ BenchWindow::BenchWindow(const QList<BenchPort>& ports, const CheckRequest& prof
                         r, 0);
         row->Serial = new QLineEdit(row->Port.Serial);
         row->Serial->setPlaceholderText(QStringLiteral("scan the serial number"));
+        row->Serial->setMinimumWidth(kSerialFieldWidth);
         row->Serial->setObjectName(QStringLiteral("serial_%1").arg(row->Port.Name));
         grid->addWidget(row->Serial, r, 1);
         row->State = new QLabel;
@@ -75,6 +77,7 @@ BenchWindow::BenchWindow(const QList<BenchPort>& ports, const CheckRequest& prof
         Rows.push_back(std::move(row));
         SetState(r, QStringLiteral("scan the serial, then power the unit on"), kWaiting);
     }
+    grid->setColumnStretch(2, 1);
     layout->addWidget(rowsBox);
 
     TallyLabel = new QLabel;

@@ -57,8 +57,16 @@ QString DataFolder() {
 int ParseOptions(const QStringList& arguments, BenchOptions* options) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Production bench for ZEL-03 units: checks units on several adapters at once with "
-        "zel_checker --check-unit and keeps every result with its serial number."));
+        "Production bench for ZEL-03 units: checks units on several adapters at once, each with "
+        "zel_checker --check-unit (the one beside zel-bench, else the one on the PATH), and keeps "
+        "every result with its serial number, operator, bench, port, ROM, times, verdict and the "
+        "checker's whole report.\n\n"
+        "Exit status with --headless: 0 every unit passed; 1 a unit failed (or its check hung or "
+        "crashed); 2 no unit answered on a port; 64 a usage error (unknown option, a port named "
+        "twice, a serial for a port not given, a wrong results URL); 69 zel_checker not found; "
+        "74 a report, a sheet or a result could not be written. Of several units' statuses the "
+        "most telling is returned (64, then 74, 2, 1); a result that could not be kept always "
+        "gives 74."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
@@ -310,7 +318,10 @@ int RunHeadless(const BenchOptions& options, const QString& checker) {
         runners.push_back(std::move(runner));
         runners.back()->Start(request);
     }
-    QCoreApplication::exec();
+    // A checker that fails to start ends its check at once.
+    if (done.size() < options.Ports.size()) {
+        QCoreApplication::exec();
+    }
     runners.clear();
     if (!allKept) {
         return kNotWritable;

@@ -20,7 +20,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         QProcess unit;
-        unit.start(QStringLiteral(ZEL_UNIT_SIM), {QStringLiteral("--family"), QStringLiteral("ZEL")});
+        unit.start(QStringLiteral(ZEL_UNIT_SIM),
+                   {QStringLiteral("--family"), QStringLiteral("ZEL")});
         QVERIFY(unit.waitForReadyRead(10000));
         const QString device = QString::fromLocal8Bit(unit.readLine()).trimmed();
 
@@ -45,9 +46,14 @@ private slots:
         QVERIFY(window.RowState(0).endsWith(QStringLiteral("(stored)")));
         QVERIFY(window.SerialField(0)->text().isEmpty());
         QVERIFY(!window.SerialField(0)->isReadOnly());
-        QVERIFY(window.Tally().contains(QStringLiteral("1 units checked, 1 passed, yield 100.0 %")));
+        QVERIFY(
+            window.Tally().contains(QStringLiteral("1 units checked, 1 passed, yield 100.0 %")));
         // The other row never started.
         QVERIFY(window.RowState(1).contains(QStringLiteral("scan the serial")));
+        // ZEL_BENCH_SCREENSHOT=FILE keeps a picture of the window for the README.
+        if (const QString shot = qEnvironmentVariable("ZEL_BENCH_SCREENSHOT"); !shot.isEmpty()) {
+            QVERIFY(window.grab().save(shot));
+        }
         const QList<CheckResult> kept = store.Results();
         QCOMPARE(kept.size(), 1);
         QCOMPARE(kept.first().Serial, QStringLiteral("SN-0412"));
