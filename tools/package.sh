@@ -22,7 +22,7 @@ if ((${#missing[@]})); then
     "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-ZEL_TARGETS="zel_checker zel-unit-sim man_pages" source "$root/tools/setup.sh"
+ZEL_TARGETS="zel_checker zel-unit-sim man_pages zel-bench bench_man_page" source "$root/tools/setup.sh"
 cd "$ZEL_BUILD"
 rm -f zel-checker_*.deb
 cpack -G DEB >/dev/null
@@ -30,6 +30,7 @@ deb="$(ls zel-checker_*.deb)"
 echo "Package: $ZEL_BUILD/$deb"
 dpkg-deb --field "$deb" Package Version Architecture Depends
 desktop-file-validate "$root/packaging/zel-checker.desktop"
+desktop-file-validate "$root/packaging/zel-bench.desktop"
 # Errors fail the build; warnings are listed.
 lintian --tag-display-limit 0 --fail-on error "$deb"
 
@@ -37,6 +38,7 @@ if $install; then
     "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
     cd /tmp
     zel_checker --version
+    zel-bench --version
     zel-unit-sim --help >/dev/null && echo "zel-unit-sim --help: ok"
     shot="$(mktemp --suffix=.png)"
     QT_QPA_PLATFORM=offscreen timeout 120 zel_checker --simulate --screenshot "$shot" >/dev/null

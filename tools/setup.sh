@@ -9,6 +9,7 @@ ZEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ZEL_BUILD="${ZEL_BUILD:-$ZEL_ROOT/build}"
 packages=(g++ cmake ninja-build ccache qt6-base-dev qt6-serialport-dev fonts-ipafont-gothic help2man
     libbenchmark-dev
+    libqt6sql6-sqlite libqt6sql6-psql postgresql
     ${ZEL_EXTRA_PACKAGES:-})
 
 missing=()

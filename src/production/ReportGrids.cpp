@@ -1,0 +1,96 @@
+#include "ReportGrids.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+namespace {
+
+constexpr int kCells = 256;
+// "\r\nQ:" then the line digit, two zeros and 64 hex digits.
+constexpr int kWriteLineAt = 4;
+constexpr int kWriteDigitsAt = 7;
+constexpr int kWriteDigits = 64;
+// "\r\nQD" then one hex character per cell.
+constexpr int kScanCellsAt = 4;
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+bool IsGridStep(const QString& name) {
+    return name == QLatin1String("Pattern1") || name == QLatin1String("Pattern2") ||
+           name == QLatin1String("Pattern3") || name == QLatin1String("Clear4");
+}
+
+QJsonArray Steps(const QByteArray& reportJson) {
+    return QJsonDocument::fromJson(reportJson).object().value(QStringLiteral("steps")).toArray();
+}
+
+} // namespace
+
+QList<PatternGrids> FailedPatternGrids(const QByteArray& reportJson) {
+    QList<PatternGrids> all;
+    static const QRegularExpression kLineNamed(QStringLiteral("Line([1-4]):"));
+    for (const QJsonValue& value : Steps(reportJson)) {
+        const QJsonObject step = value.toObject();
+        const QString name = step.value(QStringLiteral("step")).toString();
+        if (!IsGridStep(name) || step.value(QStringLiteral("result")).toString() != "FAIL") {
+            continue;
+        }
+        PatternGrids grids;
+        grids.Step = name;
+        const QRegularExpressionMatch named =
+            kLineNamed.match(step.value(QStringLiteral("reason")).toString());
+        grids.Line = named.hasMatch() ? named.captured(1).toInt() - 1 : 0;
+        for (const QJsonValue& f : step.value(QStringLiteral("frames")).toArray()) {
+            const QJsonObject frame = f.toObject();
+            const QByteArray bytes = frame.value(QStringLiteral("bytes")).toString().toLatin1();
+            const QString direction = frame.value(QStringLiteral("direction")).toString();
+            if (direction == QLatin1String("to-unit") && bytes.startsWith("\r\nQ:") &&
+                bytes.size() >= kWriteDigitsAt + kWriteDigits &&
+                bytes.at(kWriteLineAt) - '0' == grids.Line) {
+                for (int cell = 0; cell < kCells; ++cell) {
+                    const int at = kWriteDigitsAt + 2 * (cell / 8);
+                    const int byte = std::max(HexValue(bytes.at(at)), 0) * 16 +
+                                     std::max(HexValue(bytes.at(at + 1)), 0);
+                    grids.Written[static_cast<std::size_t>(cell)] = (byte >> (cell % 8)) & 1;
+                }
+            } else if (direction == QLatin1String("from-unit") && bytes.startsWith("\r\nQD") &&
+                       frame.value(QStringLiteral("verdict")).toString() == "accepted") {
+                grids.HasRead = true;
+                grids.Read.fill(0);
+                // The cells end where the frame's closing CR LF begins.
+                const qsizetype end = bytes.indexOf('\r', kScanCellsAt);
+                const qsizetype count = (end < 0 ? bytes.size() : end) - kScanCellsAt;
+                for (int cell = 0; cell < kCells && cell < count; ++cell) {
+                    const int v = std::max(HexValue(bytes.at(kScanCellsAt + cell)), 0);
+                    grids.Read[static_cast<std::size_t>(cell)] = (v >> grids.Line) & 1;
+                }
+            }
+        }
+        all.append(grids);
+    }
+    return all;
+}
+
+QList<ReportStep> ReportSteps(const QByteArray& reportJson) {
+    QList<ReportStep> steps;
+    for (const QJsonValue& value : Steps(reportJson)) {
+        const QJsonObject step = value.toObject();
+        steps.append({step.value(QStringLiteral("step")).toString(),
+                      step.value(QStringLiteral("result")).toString(),
+                      step.value(QStringLiteral("reason")).toString()});
+    }
+    return steps;
+}
