@@ -1,5 +1,7 @@
 #include "ReportGrids.h"
 
+#include "link/HexText.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,19 +16,6 @@ constexpr int kWriteDigitsAt = 7;
 constexpr int kWriteDigits = 64;
 // "\r\nQD" then one hex character per cell.
 constexpr int kScanCellsAt = 4;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 bool IsGridStep(const QString& name) {
     return name == QLatin1String("Pattern1") || name == QLatin1String("Pattern2") ||
@@ -62,8 +51,9 @@ QList<PatternGrids> FailedPatternGrids(const QByteArray& reportJson) {
                 bytes.at(kWriteLineAt) - '0' == grids.Line) {
                 for (int cell = 0; cell < kCells; ++cell) {
                     const int at = kWriteDigitsAt + 2 * (cell / 8);
-                    const int byte = std::max(HexValue(bytes.at(at)), 0) * 16 +
-                                     std::max(HexValue(bytes.at(at + 1)), 0);
+                    const int byte =
+                        std::max(HexDigitValue(static_cast<unsigned char>(bytes.at(at))), 0) * 16 +
+                        std::max(HexDigitValue(static_cast<unsigned char>(bytes.at(at + 1))), 0);
                     grids.Written[static_cast<std::size_t>(cell)] = (byte >> (cell % 8)) & 1;
                 }
             } else if (direction == QLatin1String("from-unit") && bytes.startsWith("\r\nQD") &&
@@ -74,7 +64,9 @@ QList<PatternGrids> FailedPatternGrids(const QByteArray& reportJson) {
                 const qsizetype end = bytes.indexOf('\r', kScanCellsAt);
                 const qsizetype count = (end < 0 ? bytes.size() : end) - kScanCellsAt;
                 for (int cell = 0; cell < kCells && cell < count; ++cell) {
-                    const int v = std::max(HexValue(bytes.at(kScanCellsAt + cell)), 0);
+                    const int v = std::max(
+                        HexDigitValue(static_cast<unsigned char>(bytes.at(kScanCellsAt + cell))),
+                        0);
                     grids.Read[static_cast<std::size_t>(cell)] = (v >> grids.Line) & 1;
                 }
             }
