@@ -25,6 +25,8 @@
 
 namespace {
 
+constexpr int kWindowWaitForUnitSeconds = 60;
+
 constexpr int kUsageError = 64;
 constexpr int kNotWritable = 74;
 constexpr int kCheckerMissing = 69;
@@ -96,7 +98,8 @@ int ParseOptions(const QStringList& arguments, BenchOptions* options) {
         QStringLiteral("N"));
     const QCommandLineOption waitForUnit(
         QStringLiteral("wait-for-unit"),
-        QStringLiteral("How long each check waits for a unit powered on later (0: without end)."),
+        QStringLiteral("How long each check waits for a unit powered on later (0: without end; "
+                       "60 at the window, the checker's own 8 s headless)."),
         QStringLiteral("SECONDS"));
     const QCommandLineOption timeout(
         QStringLiteral("timeout"),
@@ -181,6 +184,12 @@ int ParseOptions(const QStringList& arguments, BenchOptions* options) {
             QStringLiteral("--timeout %1: not a number of seconds").arg(parser.value(timeout)));
     }
     options->Headless = parser.isSet(headless);
+    // At the window the operator scans the serial first and powers the unit on
+    // after it: the check waits for the unit a minute unless told otherwise
+    // (the checker's own wait is a few seconds, made for a unit already on).
+    if (!options->Headless && !parser.isSet(waitForUnit)) {
+        options->Profile.WaitForUnitSeconds = kWindowWaitForUnitSeconds;
+    }
     options->Summary = parser.isSet(summary);
     options->PdfFile = parser.value(pdf);
     options->CsvFile = parser.value(csv);
