@@ -177,14 +177,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(frame.CarriedBytes == line.PutBackCount);
         if (frame.CarriedBytes > 0) {
             // Only a frame that ended at its own last byte hands bytes on, and
-            // only bytes that may begin a frame: CR LF, "AT" or "++".
+            // only bytes that pass the first two frame rules: a first byte CR,
+            // "A" or "+", a second LF, "T" or "+" (what comes after them is the
+            // next frame's to judge, as if it had come later).
             FUZZ_CHECK(frame.Result == Result::Accepted || frame.Result == Result::ChecksumError);
             std::array<uint8_t, 2> head{};
             const int n = std::min(frame.CarriedBytes, 2);
             FUZZ_CHECK(line.Peek(head.data(), n) == n);
-            const bool frameStart = (head[0] == '\r' && (n < 2 || head[1] == '\n')) ||
-                                    (head[0] == 'A' && (n < 2 || head[1] == 'T')) ||
-                                    (head[0] == '+' && (n < 2 || head[1] == '+'));
+            const bool firstByte = head[0] == '\r' || head[0] == 'A' || head[0] == '+';
+            const bool secondByte = n < 2 || head[1] == '\n' || head[1] == 'T' || head[1] == '+';
+            const bool frameStart = firstByte && secondByte;
             FUZZ_CHECK(frameStart);
         } else {
             // Whatever was waiting at the frame's end is gone.
