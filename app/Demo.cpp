@@ -1,6 +1,7 @@
 #include "Demo.h"
 
 #include "core/Form1.h"
+#include "sim/UnitTypes.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -46,11 +47,12 @@ void RunScreenshotDemo(Form1& form, const QString& file) {
     auto steps = std::make_shared<std::vector<Step>>(std::vector<Step>{
         {500,
          [](Form1& f) {
-             // The simulated units carry Imd, Tmp, Volt, 4-20, Ctr, Timr, kWH,
-             // Wmtr, TH, Ctr: step each row's type to match.
-             const int clicks[11] = {0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 4};
-             for (int u = 1; u <= 10; ++u) {
-                 for (int i = 0; i < clicks[u]; ++i) {
+             // Step each row's type to the one the simulated unit carries;
+             // every row starts at code 0.
+             const UnitConfig unit;
+             for (int u = 1; u <= kInputUnits; ++u) {
+                 const int clicks = static_cast<int>(unit.Inputs[static_cast<std::size_t>(u - 1)]);
+                 for (int i = 0; i < clicks; ++i) {
                      f.UnitRow_Click(u);
                  }
              }

@@ -10,6 +10,7 @@
 
 #include "decode/Thermistor.h"
 #include "decode/UnitRecord.h"
+#include "decode/UnitTypeTable.h"
 
 #include <QRegularExpression>
 
@@ -44,7 +45,7 @@ bool IsDecimalText(const QString& text, int32_t value) {
     return text == QString::number(value);
 }
 
-void CheckCells(const CheckerState& st, int unit, int type, const QList<CellText>& cells) {
+void CheckCells(const CheckerState& st, int unit, UnitType type, const QList<CellText>& cells) {
     const auto& data = st.UnitData[static_cast<size_t>(unit)];
     const auto& text = st.UnitText[static_cast<size_t>(unit)];
     const int n = st.ScanBitLast == 63 ? 4 : st.ScanBitLast == 127 || st.ScanBitLast == 255 ? 8 : 0;
@@ -53,9 +54,9 @@ void CheckCells(const CheckerState& st, int unit, int type, const QList<CellText
         FUZZ_CHECK(i == 0 || cells[i].Cell > cells[i - 1].Cell);
     }
     const int status = st.ScanBytes[6] & 15;
-    if (type == 6) {
+    if (type == UnitType::EnergyMeter) {
         FUZZ_CHECK(cells.size() == 1 && cells[0].Cell == 1);
-    } else if (type == 7 && status >= 13) {
+    } else if (type == UnitType::WaterMeter && status >= 13) {
         FUZZ_CHECK(cells.size() == 2 && cells[0].Text == QStringLiteral("ERR") &&
                    cells[1].Text == QString::number(status));
     } else {
@@ -67,32 +68,32 @@ void CheckCells(const CheckerState& st, int unit, int type, const QList<CellText
     for (const CellText& cell : cells) {
         const int32_t v = data[static_cast<size_t>(cell.Cell)];
         switch (type) {
-        case 0:
+        case UnitType::Immediate:
             FUZZ_CHECK(v >= 0 && v <= 4095 && IsDecimalText(cell.Text, v));
             break;
-        case 1:
+        case UnitType::Thermistor:
             FUZZ_CHECK(((v >= -40 && v <= 80) || v == 999 || v == -999) &&
                        IsDecimalText(cell.Text, v));
             break;
-        case 2:
+        case UnitType::Voltage:
             FUZZ_CHECK(v >= 0 && v <= 5119 && IsDecimalText(cell.Text, v));
             break;
-        case 3:
+        case UnitType::CurrentLoop:
             FUZZ_CHECK(v >= 0 && v <= 20 && IsDecimalText(cell.Text, v));
             break;
-        case 4:
-        case 6:
+        case UnitType::Counter:
+        case UnitType::EnergyMeter:
             FUZZ_CHECK(v >= 0 && v <= 0xFFFFFF && IsDecimalText(cell.Text, v));
             break;
-        case 5:
+        case UnitType::Timer:
             FUZZ_CHECK(v >= 0 && v <= 0xFFFFFF && elapsed.match(cell.Text).hasMatch());
             break;
-        case 7:
+        case UnitType::WaterMeter:
             FUZZ_CHECK(status >= 13 ||
                        cell.Text == (cell.Cell == status + 1 ? QStringLiteral(". ") : QString()) +
                                         QChar(48 + v));
             break;
-        case 8:
+        case UnitType::TemperatureHumidity:
             FUZZ_CHECK(cell.Text == text[static_cast<size_t>(cell.Cell)]);
             FUZZ_CHECK((cell.Cell % 2 == 1 ? temperature : humidity).match(cell.Text).hasMatch());
             break;
@@ -132,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const QList<CellText> cells = DecodeUnitRecord(st, unit);
 
-    const bool decodes = unit >= 1 && unit <= 10 && type >= 0 && type <= 8;
+    const bool decodes = unit >= 1 && unit <= 10 && FindUnitType(type) != nullptr;
     for (size_t u = 0; u < st.UnitData.size(); ++u) {
         if (decodes && static_cast<int>(u) == unit) {
             FUZZ_CHECK(st.UnitData[u][0] == type);
@@ -145,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!decodes) {
         FUZZ_CHECK(cells.isEmpty());
     } else {
-        CheckCells(st, unit, type, cells);
+        CheckCells(st, unit, static_cast<UnitType>(type), cells);
     }
 
     if (size >= 38) {

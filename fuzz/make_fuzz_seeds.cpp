@@ -219,10 +219,11 @@ void WriteSession(CorpusWriter& out, const Session& s) {
 // scan sizes that carry channels, with a thermistor reading for the lookup.
 void WriteRecords(CorpusWriter& out, const Session& s) {
     for (int u = 1; u <= kInputUnits; ++u) {
-        const InputKind kind = s.Config.Inputs[static_cast<size_t>(u - 1)];
+        const UnitType kind = s.Config.Inputs[static_cast<size_t>(u - 1)];
         const UnitRecord record = BuildUnitRecord(u, kind, true, 60000 * u);
         for (int scanBitLast : {255, 63}) {
-            if (scanBitLast == 63 && kind != InputKind::Raw && kind != InputKind::TempHumidity) {
+            if (scanBitLast == 63 && kind != UnitType::Immediate &&
+                kind != UnitType::TemperatureHumidity) {
                 continue;
             }
             QByteArray input;

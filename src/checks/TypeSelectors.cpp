@@ -2,17 +2,14 @@
 // click on its caption steps it back. The new type decodes the next record.
 #include "core/Form1.h"
 #include "decode/UnitRecord.h"
-
-namespace {
-constexpr int kTypeCount = 9;
-}
+#include "decode/UnitTypeTable.h"
 
 void Form1::UnitRow_Click(int unit) {
     if (unit < 1 || unit > 10) {
         return;
     }
     int32_t& code = State.UnitData[static_cast<std::size_t>(unit)][0];
-    code = code >= kTypeCount - 1 ? 0 : code + 1;
+    code = code >= UnitTypeCount() - 1 ? 0 : code + 1;
     UnitRow(unit)(0)->SetCaption(UnitTypeCaptions().at(code));
 }
 
@@ -22,6 +19,6 @@ void Form1::Label12_Click(int index) {
     }
     const int unit = index + 1;
     int32_t& code = State.UnitData[static_cast<std::size_t>(unit)][0];
-    code = code <= 0 ? kTypeCount - 1 : code - 1;
+    code = code <= 0 ? UnitTypeCount() - 1 : code - 1;
     UnitRow(unit)(0)->SetCaption(UnitTypeCaptions().at(code));
 }

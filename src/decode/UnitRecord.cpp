@@ -1,23 +1,13 @@
 #include "decode/UnitRecord.h"
 
+#include "decode/UnitTypeTable.h"
+
 #include "decode/Thermistor.h"
 
 #include <cmath>
 #include <cstdio>
 
 namespace {
-
-enum UnitType {
-    kImmediate = 0,
-    kThermistor = 1,
-    kVoltage = 2,
-    kCurrentLoop = 3,
-    kCounter = 4,
-    kTimer = 5,
-    kEnergyMeter = 6,
-    kWaterMeter = 7,
-    kTemperatureHumidity = 8,
-};
 
 constexpr int kUnitFirst = 1;
 constexpr int kUnitLast = 10;
@@ -82,11 +72,46 @@ QString NumberText(double v, int digits) {
     return (v < 0 ? QStringLiteral("-") : QStringLiteral(" ")) + PlainDigits(std::fabs(v), digits);
 }
 
+// The channel value of the per-channel types from the record's reading or
+// 24-bit count of channel k (1..8).
+int32_t ChannelValue(const CheckerState& st, UnitType type, int k) {
+    const int32_t raw = ValueAt(st, k - 1);
+    switch (type) {
+    case UnitType::Thermistor:
+        return LookupTemperature(st.ThermistorTable, static_cast<int16_t>(raw));
+    case UnitType::Voltage:
+        return RoundHalfEven(raw * 1.25);
+    case UnitType::CurrentLoop:
+        return RoundHalfEven(raw / 200.0);
+    case UnitType::Counter:
+    case UnitType::Timer:
+        return Count24(st, 3 * k - 1);
+    default:
+        return raw;
+    }
+}
+
+template <UnitType type>
+void DecodeChannels(CheckerState& st, int unit, int channels, QList<CellText>& cells) {
+    auto& data = st.UnitData[static_cast<std::size_t>(unit)];
+    for (int k = 1; k <= std::min(channels, kChannels); ++k) {
+        const int32_t value = ChannelValue(st, type, k);
+        data[static_cast<std::size_t>(k)] = value;
+        cells.append({k, type == UnitType::Timer ? FormatElapsed(value) : QString::number(value)});
+    }
+}
+
+void DecodeEnergyMeter(CheckerState& st, int unit, int, QList<CellText>& cells) {
+    auto& data = st.UnitData[static_cast<std::size_t>(unit)];
+    data[1] = Count24(st, 2);
+    cells.append({1, QString::number(data[1])});
+}
+
 QString WaterMeterDigit(int32_t nibble) {
     return QString(QChar(48 + (nibble & 15)));
 }
 
-void DecodeWaterMeter(CheckerState& st, int unit, int n, QList<CellText>& cells) {
+void DecodeWaterMeter(CheckerState& st, int unit, int channels, QList<CellText>& cells) {
     auto& data = st.UnitData[static_cast<std::size_t>(unit)];
     for (int j = 0; j < 4; ++j) {
         const int32_t byte = ByteAt(st, 2 + j);
@@ -101,11 +126,34 @@ void DecodeWaterMeter(CheckerState& st, int unit, int n, QList<CellText>& cells)
         cells.append({2, QString::number(status)});
         return;
     }
-    for (int k = 1; k <= n; ++k) {
+    for (int k = 1; k <= channels; ++k) {
         const QString digit = WaterMeterDigit(data[static_cast<std::size_t>(k)]);
         cells.append({k, k == status + 1 ? QStringLiteral(". ") + digit : digit});
     }
 }
+
+void DecodeTemperatureHumidity(CheckerState& st, int unit, int channels, QList<CellText>& cells) {
+    auto& text = st.UnitText[static_cast<std::size_t>(unit)];
+    for (int j = 0; j < channels / 2; ++j) {
+        const auto t = static_cast<std::size_t>(2 * j + 1);
+        text[t] = THTemperatureText(ValueAt(st, 2 * j));
+        text[t + 1] = THHumidityText(ValueAt(st, 2 * j + 1));
+        cells.append({2 * j + 1, text[t]});
+        cells.append({2 * j + 2, text[t + 1]});
+    }
+}
+
+constexpr UnitTypeRow kUnitTypes[] = {
+    {UnitType::Immediate, "Imd", kChannels, DecodeChannels<UnitType::Immediate>},
+    {UnitType::Thermistor, "Tmp", kChannels, DecodeChannels<UnitType::Thermistor>},
+    {UnitType::Voltage, "Volt", kChannels, DecodeChannels<UnitType::Voltage>},
+    {UnitType::CurrentLoop, "4-20", kChannels, DecodeChannels<UnitType::CurrentLoop>},
+    {UnitType::Counter, "Ctr", kChannels, DecodeChannels<UnitType::Counter>},
+    {UnitType::Timer, "Timr", kChannels, DecodeChannels<UnitType::Timer>},
+    {UnitType::EnergyMeter, "kWH", 1, DecodeEnergyMeter},
+    {UnitType::WaterMeter, "Wmtr", kChannels, DecodeWaterMeter},
+    {UnitType::TemperatureHumidity, "TH", kChannels, DecodeTemperatureHumidity},
+};
 
 } // namespace
 
@@ -126,57 +174,23 @@ QList<CellText> DecodeUnitRecord(CheckerState& st, int unit) {
     if (unit < kUnitFirst || unit > kUnitLast) {
         return cells;
     }
-    const int n = ChannelCount(st.ScanBitLast);
-    auto& data = st.UnitData[static_cast<std::size_t>(unit)];
-    auto& text = st.UnitText[static_cast<std::size_t>(unit)];
-    const int32_t type = data[0];
-
-    if (type == kEnergyMeter) {
-        data[1] = Count24(st, 2);
-        cells.append({1, QString::number(data[1])});
-        return cells;
-    }
-    if (type == kWaterMeter) {
-        DecodeWaterMeter(st, unit, n, cells);
-        return cells;
-    }
-    if (type == kTemperatureHumidity) {
-        for (int j = 0; j < n / 2; ++j) {
-            const auto t = static_cast<std::size_t>(2 * j + 1);
-            text[t] = THTemperatureText(ValueAt(st, 2 * j));
-            text[t + 1] = THHumidityText(ValueAt(st, 2 * j + 1));
-            cells.append({2 * j + 1, text[t]});
-            cells.append({2 * j + 2, text[t + 1]});
-        }
-        return cells;
-    }
-    if (type < kImmediate || type > kTimer) {
-        return cells;
-    }
-    for (int k = 1; k <= std::min(n, kChannels); ++k) {
-        const int32_t raw = ValueAt(st, k - 1);
-        int32_t value = raw;
-        switch (type) {
-        case kThermistor:
-            value = LookupTemperature(st.ThermistorTable, static_cast<int16_t>(raw));
-            break;
-        case kVoltage:
-            value = RoundHalfEven(raw * 1.25);
-            break;
-        case kCurrentLoop:
-            value = RoundHalfEven(raw / 200.0);
-            break;
-        case kCounter:
-        case kTimer:
-            value = Count24(st, 3 * k - 1);
-            break;
-        default:
-            break;
-        }
-        data[static_cast<std::size_t>(k)] = value;
-        cells.append({k, type == kTimer ? FormatElapsed(value) : QString::number(value)});
+    if (const UnitTypeRow* row = FindUnitType(st.UnitData[static_cast<std::size_t>(unit)][0])) {
+        row->Decode(st, unit, ChannelCount(st.ScanBitLast), cells);
     }
     return cells;
+}
+
+std::span<const UnitTypeRow> UnitTypeTable() {
+    return kUnitTypes;
+}
+
+const UnitTypeRow* FindUnitType(int32_t code) {
+    for (const UnitTypeRow& row : kUnitTypes) {
+        if (static_cast<int32_t>(row.Type) == code) {
+            return &row;
+        }
+    }
+    return nullptr;
 }
 
 QString FormatElapsed(int32_t seconds) {
@@ -220,10 +234,12 @@ QString LongNumberText(double v) {
 }
 
 const QStringList& UnitTypeCaptions() {
-    static const QStringList captions = {
-        QStringLiteral("Imd"),  QStringLiteral("Tmp"),  QStringLiteral("Volt"),
-        QStringLiteral("4-20"), QStringLiteral("Ctr"),  QStringLiteral("Timr"),
-        QStringLiteral("kWH"),  QStringLiteral("Wmtr"), QStringLiteral("TH"),
-    };
+    static const QStringList captions = [] {
+        QStringList list;
+        for (const UnitTypeRow& row : kUnitTypes) {
+            list.append(QString::fromLatin1(row.Caption));
+        }
+        return list;
+    }();
     return captions;
 }

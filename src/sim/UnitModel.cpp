@@ -243,7 +243,7 @@ uint32_t UnitModel::Counter(qint64 nowMs) const {
 
 UnitRecord UnitModel::Record(int index, qint64 nowMs) const {
     const bool known = index >= 1 && index <= kInputUnits;
-    const InputKind kind = known ? Settings.Inputs[index - 1] : InputKind::Raw;
+    const UnitType kind = known ? Settings.Inputs[index - 1] : UnitType::Immediate;
     const bool sampled = known && ScanSampled && index <= ScanCount;
     const qint64 at = ScanRunning ? nowMs : ScanStoppedMs;
     return BuildUnitRecord(index, kind, sampled, UnitMs(at));

@@ -50,26 +50,26 @@ std::array<int, 4> BoardThermistorReadings(qint64 ms) {
 
 namespace {
 
-std::array<int, 8> Readings(InputKind kind, qint64 t) {
+std::array<int, 8> Readings(UnitType kind, qint64 t) {
     std::array<int, 8> r{};
     for (int k = 0; k < 8; ++k) {
         switch (kind) {
-        case InputKind::Raw:
+        case UnitType::Immediate:
             r[k] = 500 * k + Drift(t + 7000 * k, 40000, 0, 300);
             break;
-        case InputKind::Thermistor:
+        case UnitType::Thermistor:
             // About 22..27 degrees Celsius on a 33 kOhm divider from 5 V.
             r[k] = Drift(t + 5000 * k, 120000, 1090 + 10 * k, 1210 + 10 * k);
             break;
-        case InputKind::Voltage:
+        case UnitType::Voltage:
             // 500 mV steps, 1.25 mV a count, with a little ripple.
             r[k] = Drift(t + 4000 * k, 30000, 400 * (k + 1) - 20, 400 * (k + 1) + 20);
             break;
-        case InputKind::Current:
+        case UnitType::CurrentLoop:
             // 4, 6, ... 18 mA at 200 counts a milliampere, +-0.5 mA.
             r[k] = Drift(t + 6000 * k, 50000, 200 * (4 + 2 * k) - 100, 200 * (4 + 2 * k) + 100);
             break;
-        case InputKind::TempHumidity:
+        case UnitType::TemperatureHumidity:
             if (k % 2 == 0) {
                 // 23..29 degrees at 0.04 degrees a count from -40.
                 r[k] = Drift(t + 9000 * k, 90000, 1575 + 10 * k, 1675 + 10 * k);
@@ -87,7 +87,7 @@ std::array<int, 8> Readings(InputKind kind, qint64 t) {
 
 } // namespace
 
-UnitRecord BuildUnitRecord(int unit, InputKind kind, bool sampled, qint64 sampleMs) {
+UnitRecord BuildUnitRecord(int unit, UnitType kind, bool sampled, qint64 sampleMs) {
     UnitRecord record{};
     record[0] = static_cast<uint8_t>(unit);
     record[1] = static_cast<uint8_t>(unit);
@@ -95,7 +95,7 @@ UnitRecord BuildUnitRecord(int unit, InputKind kind, bool sampled, qint64 sample
     const uint32_t seconds = static_cast<uint32_t>(t / 1000);
     if (sampled) {
         switch (kind) {
-        case InputKind::Counter: {
+        case UnitType::Counter: {
             static constexpr uint32_t kPerSecond[4] = {1, 5, 20, 100};
             for (int k = 0; k < 4; ++k) {
                 const uint32_t count = static_cast<uint32_t>(t * kPerSecond[k] / 1000);
@@ -103,15 +103,15 @@ UnitRecord BuildUnitRecord(int unit, InputKind kind, bool sampled, qint64 sample
             }
             break;
         }
-        case InputKind::Timer:
+        case UnitType::Timer:
             PutCount24(&record, 2, seconds);            // running since power-on
             PutCount24(&record, 5, 5 * 3600 + seconds); // an hour meter
             PutCount24(&record, 8, 3723);               // a stopped timer
             break;
-        case InputKind::Energy:
+        case UnitType::EnergyMeter:
             PutCount24(&record, 2, 123456 + seconds / 6);
             break;
-        case InputKind::WaterMeter: {
+        case UnitType::WaterMeter: {
             // Eight digits, the first in the low nibble of byte 2; the point
             // stands before the sixth digit (status nibble 5): 00123.456 m3.
             uint32_t litres = 123456 + seconds / 2;

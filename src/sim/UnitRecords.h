@@ -29,7 +29,7 @@ inline constexpr int kRecordMCodeByte = 31;
 // given type. With `sampled` false the record carries no data, only the unit
 // number, the checksum and the M-Code. `sampleMs` is the unit's clock at the
 // moment of sampling, in ms since power-on; the data drift slowly with it.
-UnitRecord BuildUnitRecord(int unit, InputKind kind, bool sampled, qint64 sampleMs);
+UnitRecord BuildUnitRecord(int unit, UnitType kind, bool sampled, qint64 sampleMs);
 
 // The eight 12-bit readings as the data of bytes 2..13.
 void PutReadings(UnitRecord* record, const std::array<int, 8>& readings);

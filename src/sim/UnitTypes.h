@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decode/UnitTypeTable.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
@@ -23,20 +25,6 @@ QByteArray UnitRomName(UnitFamily family);
 
 // The monitor line sizes the unit can be built for.
 bool IsValidScanBits(int bits); // 32, 64, 128 or 256
-
-// Types of the ten input units; the codes are the ones the checker's type
-// selectors use, and the unit reports them in the M-Code of each record.
-enum class InputKind : uint8_t {
-    Raw = 0,         // "Imd": plain 12-bit readings
-    Thermistor = 1,  // "Tmp": divider millivolts
-    Voltage = 2,     // "Volt"
-    Current = 3,     // "4-20"
-    Counter = 4,     // "Ctr": 24-bit pulse counters
-    Timer = 5,       // "Timr": 24-bit second counts
-    Energy = 6,      // "kWH"
-    WaterMeter = 7,  // "Wmtr": eight digits and a decimal point
-    TempHumidity = 8 // "TH": temperature and humidity pairs
-};
 
 inline constexpr int kInputUnits = 10;
 
@@ -77,11 +65,12 @@ struct UnitConfig {
     // Wire time of one byte in microseconds (10 bits at 9600 baud), or 0 when
     // the transport delivers frames without pacing.
     int ByteTimeUs = kPacedByteTimeUs;
-    // Input unit types, a1..a10.
-    std::array<InputKind, kInputUnits> Inputs = {
-        InputKind::Raw,          InputKind::Thermistor, InputKind::Voltage, InputKind::Current,
-        InputKind::Counter,      InputKind::Timer,      InputKind::Energy,  InputKind::WaterMeter,
-        InputKind::TempHumidity, InputKind::Counter};
+    // Input unit types, a1..a10: one of each type, and a second counter.
+    std::array<UnitType, kInputUnits> Inputs = {
+        UnitType::Immediate,   UnitType::Thermistor, UnitType::Voltage,
+        UnitType::CurrentLoop, UnitType::Counter,    UnitType::Timer,
+        UnitType::EnergyMeter, UnitType::WaterMeter, UnitType::TemperatureHumidity,
+        UnitType::Counter};
     // None by default: the unit works as it should.
     UnitFaults Faults;
 };
