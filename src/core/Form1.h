@@ -31,8 +31,6 @@ class RecordLog;
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr const char* kCaption = "ZEL_Checker1.13";
-
     Form1(SerialControl* serial, MessageBoxes* boxes, QWidget* parent = nullptr);
     ~Form1() override;
 

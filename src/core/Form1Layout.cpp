@@ -86,7 +86,7 @@ VbLabel* MakeLamp(QWidget* parent, const QString& name, QRect r) {
 } // namespace
 
 void Form1::BuildLayout() {
-    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowTitle(QStringLiteral("ZEL_Checker" ZEL_VERSION));
     setFont(PanelFont(9));
     Client = new QWidget(this);
     Client->setObjectName(QStringLiteral("ClientArea"));

@@ -30,7 +30,7 @@ QString VersionTitle() {
 
 QString VersionText() {
     const QStringList lines = {
-        QStringLiteral("       ZEL_Checker 1.13"),
+        QStringLiteral("       ZEL_Checker " ZEL_VERSION),
         QString(),
         // The maker and where it works, as generic names.
         QStringLiteral("Made by the bench tools group"),

@@ -119,7 +119,7 @@ private slots:
         QVERIFY(!f->Label2(1)->font().bold());
         QCOMPARE(f->Label13(1)->font().pointSizeF(), 8.25);
         QCOMPARE(f->Label7(0)->font().pointSizeF(), 7.5);
-        QCOMPARE(f->windowTitle(), QStringLiteral("ZEL_Checker1.13"));
+        QCOMPARE(f->windowTitle(), QStringLiteral("ZEL_Checker" ZEL_VERSION));
         QVERIFY(f->findChild<QLineEdit*>("Text1") != nullptr);
     }
 

@@ -85,7 +85,7 @@ private slots:
         QCOMPARE(box.Title, QStringLiteral("バージョン情報"));
         const QStringList lines = box.Text.split(QStringLiteral("\r\n"));
         QCOMPARE(lines.size(), 4);
-        QCOMPARE(lines[0], QStringLiteral("       ZEL_Checker 1.13"));
+        QCOMPARE(lines[0], QStringLiteral("       ZEL_Checker " ZEL_VERSION));
         QCOMPARE(lines[1], QString());
         QVERIFY(!lines[2].trimmed().isEmpty());
         QVERIFY(lines[3].startsWith("       ") && lines[3][7] != QLatin1Char(' '));
