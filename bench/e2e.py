@@ -34,7 +34,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def build(build_dir):
-    env = dict(os.environ, ZEL_BUILD=build_dir,
+    env = dict(os.environ, ZEL_BUILD=build_dir, ZEL_CMAKE_ARGS="-DZEL_BENCH=ON",
                ZEL_TARGETS="zel_checker zel-unit-sim bench_e2e bench_hello")
     env.setdefault("CCACHE_BASEDIR", os.path.dirname(ROOT))
     env.setdefault("CCACHE_NOHASHDIR", "1")

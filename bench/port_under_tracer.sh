@@ -14,7 +14,7 @@ if ! command -v strace >/dev/null; then
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq strace >/dev/null
 fi
-ZEL_TARGETS="zel-unit-sim poll_on_device" source "$root/tools/setup.sh" >/dev/null
+ZEL_CMAKE_ARGS="-DZEL_BENCH=ON" ZEL_TARGETS="zel-unit-sim poll_on_device" source "$root/tools/setup.sh" >/dev/null
 out="$(mktemp -d)"
 trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
 

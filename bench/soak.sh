@@ -11,7 +11,8 @@
 # frames damaged, default 3), SEED (default 1), PAUSE_MS (each pause inside a
 # damaged frame, default 40), SWITCH_SECONDS (time per polling mode, default
 # 120), OUT (folder for the logs, default /tmp/zel-soak-<time>).
-# Needs the targets zel-unit-sim and soak_checker. Not part of CI.
+# Needs the targets zel-unit-sim and soak_checker (soak_checker is one of the
+# benchmark programs: configure with -DZEL_BENCH=ON). Not part of CI.
 set -euo pipefail
 
 minutes="${1:-30}"
