@@ -1,12 +1,13 @@
 // Reception of reply frames by the window: which frames reach the dispatcher
 // and when, the Csum lamp, and what happens to bytes behind a frame.
 #include "DispatchBench.h"
+#include "link/Framing.h"
 
 namespace {
 // A reply with its checksum written in lower-case letters.
 QByteArray LowerCaseReply(const QByteArray& codeAndData) {
     const QByteArray body = "\r\n" + codeAndData + "\r\n";
-    return body + getsum(body).toLower();
+    return body + ReferenceChecksum(body).toLower();
 }
 } // namespace
 

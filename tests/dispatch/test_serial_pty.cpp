@@ -2,7 +2,7 @@
 // for COM1: a peer thread plays the unit at the line's pace.
 #include "PseudoTerminal.h"
 #include "RealPortWindow.h"
-#include "link/Framing.h"
+#include "ReferenceFrames.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -39,8 +39,7 @@ struct Peer : PtyPeer {
 const QByteArray kVersionRequest = "\r\nQV\r\nD5";
 
 QByteArray Reply(const QByteArray& codeAndData) {
-    const QByteArray body = "\r\n" + codeAndData + "\r\n";
-    return body + getsum(body);
+    return Wire(codeAndData);
 }
 } // namespace
 

@@ -1,6 +1,6 @@
+#include "ReferenceFrames.h"
 #include "core/CheckerState.h"
 #include "link/FrameCollector.h"
-#include "link/Framing.h"
 #include "trace/TraceLine.h"
 
 #include <QTest>
@@ -137,8 +137,7 @@ private:
 };
 
 QByteArray Reply(QByteArrayView body) {
-    const QByteArray text = QByteArray("\r\n") + body.toByteArray() + "\r\n";
-    return text + getsum(text);
+    return Wire(body);
 }
 
 // Collects one frame and checks what every frame owes the line: no spinning,

@@ -1,5 +1,7 @@
 #include "sim/SimulatedUnitHost.h"
 
+#include "ReferenceFrames.h"
+
 #include <QElapsedTimer>
 #include <QTest>
 
@@ -10,15 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray Wire(QByteArrayView body) {
-    QByteArray bytes = "\r\n" + body.toByteArray() + "\r\n";
-    int sum = 0;
-    for (char c : bytes) {
-        sum += static_cast<unsigned char>(c);
-    }
-    return bytes + QByteArray::number(sum & 0xFF, 16).toUpper().rightJustified(2, '0');
-}
 
 // Reads until `size` bytes have come or `timeoutMs` has passed.
 QByteArray ReadBytes(int fd, qsizetype size, int timeoutMs) {

@@ -4,22 +4,13 @@
 
 #include "link/ReplyReceiver.h"
 
+#include "ReferenceFrames.h"
+
 #include <QTest>
 
 #include <vector>
 
 namespace {
-
-// A command as the checker puts it on the wire, checksum summed here
-// independently of the unit's own framing code.
-QByteArray Wire(QByteArrayView body) {
-    QByteArray bytes = "\r\n" + body.toByteArray() + "\r\n";
-    int sum = 0;
-    for (char c : bytes) {
-        sum += static_cast<unsigned char>(c);
-    }
-    return bytes + QByteArray::number(sum & 0xFF, 16).toUpper().rightJustified(2, '0');
-}
 
 // Sends one command and returns every frame the unit has sent by `untilMs`.
 QList<QByteArray> Ask(UnitModel& unit, QByteArrayView body, qint64 atMs, qint64 untilMs = -1) {

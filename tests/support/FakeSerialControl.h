@@ -149,17 +149,8 @@ private:
     QElapsedTimer Clock;
 };
 
-#include "link/Framing.h"
+#include "ReferenceFrames.h"
 
 inline QByteArray FakeSerialControl::Reply(const QByteArray& codeAndData) {
-    const QByteArray body = "\r\n" + codeAndData + "\r\n";
-    return body + getsum(body);
-}
-
-// The bytes of a checksummed command as they leave the checker.
-inline QByteArray Wire(const QByteArray& codeAndArguments) {
-    return CommandFrame(codeAndArguments);
-}
-inline QByteArray RawLine(const QByteArray& text) {
-    return "\r\n" + text + "\r\n";
+    return Wire(codeAndData);
 }

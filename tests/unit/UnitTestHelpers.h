@@ -16,7 +16,7 @@ inline QString NameOf(const QByteArray& bytes) {
     }
     if (bytes.size() >= 7 && bytes.startsWith("\r\n")) {
         const QByteArray body = bytes.left(bytes.size() - 2);
-        if (body.endsWith("\r\n") && CommandFrame(body.mid(2, body.size() - 4)) == bytes) {
+        if (body.endsWith("\r\n") && Wire(body.mid(2, body.size() - 4)) == bytes) {
             return QString::fromLatin1(body.mid(2, body.size() - 4));
         }
     }
