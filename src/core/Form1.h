@@ -113,6 +113,9 @@ public:
 
     // ---- port selection, sending, reception (link/) ----
     void OpenCommPort(int port);
+    // Closes the open port, if any, and opens COM`port`: choosing a port from
+    // the menu or the option buttons.
+    void SwitchCommPort(int port);
     void mnuCOM_Click(int port);
     void Option2_Click(int index);
     // The only ways bytes go to the unit, and nothing once the window is

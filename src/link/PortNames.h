@@ -12,7 +12,6 @@ public:
     // Parses "COMk=DEVICE" (k = 1..4). False, with a reason, for anything else.
     bool AddMapping(const QString& option, QString* error);
     void Map(int port, const QString& device) { Mapped[port] = device; }
-    bool IsMapped(int port) const { return Mapped.contains(port); }
 
 private:
     QMap<int, QString> Mapped;

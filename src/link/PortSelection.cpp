@@ -59,7 +59,7 @@ void Form1::ConfigureCommPort() {
     MSComm1->SetInputMode(1);
 }
 
-void Form1::mnuCOM_Click(int port) {
+void Form1::SwitchCommPort(int port) {
     PortWatch->stop(); // the operator's choice replaces the watch for a lost device
     // A port that could not be opened leaves none open; choosing one then opens it.
     if (MSComm1->PortOpen()) {
@@ -69,16 +69,15 @@ void Form1::mnuCOM_Click(int port) {
     OpenCommPort(port);
 }
 
+void Form1::mnuCOM_Click(int port) {
+    SwitchCommPort(port);
+}
+
 void Form1::Option2_Click(int index) {
     if (OpeningPort || index < 0 || index > 3) {
         return;
     }
-    PortWatch->stop();
-    if (MSComm1->PortOpen()) {
-        MSComm1->SetPortOpen(false);
-        TracePort(QStringLiteral("closed COM%1").arg(MSComm1->CommPort()));
-    }
-    OpenCommPort(index + 1);
+    SwitchCommPort(index + 1);
 }
 
 bool Form1::SendCommand(QByteArrayView codeAndArguments) {

@@ -45,7 +45,6 @@ public:
     // The port closed before the frame ended: whatever came is rejected.
     Result EndByLineClosed();
 
-    Result CurrentResult() const { return FrameResult; }
     // Quiet time after its last byte that ends the frame, chosen by its 4th byte.
     int SilenceBudgetMs() const { return BudgetMs; }
     // Index of the LF that closes the frame text, the length handed to the
