@@ -3,14 +3,19 @@
 // (ZEL_TEST_PG_SOCKET, ZEL_TEST_PG_STOP, ZEL_TEST_PG_START): results read
 // back as written, the first schema upgraded, a newer one refused, and a
 // server that goes away: results spooled, then delivered once it is back.
+#include "production/ResultsKeeper.h"
 #include "production/ResultsStore.h"
 
 #include <QProcess>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
 
 namespace {
 
@@ -61,6 +66,23 @@ QString Fields(const CheckResult& r) {
 }
 
 int gDatabases = 0;
+
+// A server location where nobody answers: a socket folder that does not exist.
+ResultsLocation Unreachable(const QString& folder) {
+    ResultsLocation location;
+    location.Kind = ResultsLocation::Kind::Postgres;
+    location.Host = folder + QStringLiteral("/no-server-here");
+    location.Database = QStringLiteral("zel");
+    return location;
+}
+
+QStringList Serials(const QList<CheckResult>& results) {
+    QStringList serials;
+    for (const CheckResult& r : results) {
+        serials << r.Serial;
+    }
+    return serials;
+}
 
 bool RunServerCommand(const char* variable) {
     const int status = QProcess::execute(QStringLiteral("sh"),
@@ -295,6 +317,121 @@ private slots:
         QCOMPARE(waiting.size(), 2);
         QCOMPARE(Fields(waiting.at(0)), Fields(a));
         QCOMPARE(Fields(waiting.at(1)), Fields(b));
+    }
+
+    // The keeper's thread is held inside its first store; the caller has
+    // already got its calls back and sees both results still pending.
+    void keepingDoesNotHoldTheCaller() {
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+            QSKIP("Qt's PostgreSQL driver is not installed");
+        }
+        const QString spool = Dir.filePath(QStringLiteral("held-spool.sqlite"));
+        ResultsKeeper keeper(Unreachable(Dir.path()), spool);
+        QSemaphore entered;
+        QSemaphore gate;
+        std::atomic<bool> heldTooLong{false};
+        keeper.SetBeforeKeepingHook([&] {
+            entered.release();
+            // A caller that waits for the store would never let this through.
+            heldTooLong = heldTooLong || !gate.tryAcquire(1, 60000);
+        });
+        QSignalSpy kept(&keeper, &ResultsKeeper::Kept);
+        keeper.Keep(Sample(QStringLiteral("SN-A"), QStringLiteral("2026-12-07T09:00:00.000"),
+                           QStringLiteral("PASS")));
+        keeper.Keep(Sample(QStringLiteral("SN-B"), QStringLiteral("2026-12-07T09:01:00.000"),
+                           QStringLiteral("FAIL")));
+        QVERIFY(entered.tryAcquire(1, 60000));
+        QCOMPARE(Serials(keeper.Pending()), (QStringList{"SN-A", "SN-B"}));
+        gate.release(2);
+        QTRY_COMPARE_WITH_TIMEOUT(kept.size(), 2, 60000);
+        QVERIFY(!heldTooLong);
+        QCOMPARE(kept.at(0).at(1).value<ResultsStore::Outcome>(), ResultsStore::Outcome::Spooled);
+        QVERIFY2(kept.at(0).at(2).toString().contains(QStringLiteral("cannot reach")),
+                 qPrintable(kept.at(0).at(2).toString()));
+        QCOMPARE(kept.at(1).at(0).value<CheckResult>().Serial, QStringLiteral("SN-B"));
+        QVERIFY(keeper.Pending().isEmpty());
+        QVERIFY(keeper.Finish(60000));
+        QCOMPARE(ResultsStore(Unreachable(Dir.path()), spool).Spooled(), 2);
+    }
+
+    // Results handed over just before the bench ends are all answered for:
+    // kept, or in the spool, none dropped with the thread's queue.
+    void finishingKeepsWhatWasHandedOver_data() {
+        QTest::addColumn<bool>("server");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("unreachable server") << true;
+    }
+    void finishingKeepsWhatWasHandedOver() {
+        QFETCH(bool, server);
+        if (server && !QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+            QSKIP("Qt's PostgreSQL driver is not installed");
+        }
+        const ResultsLocation location = server ? Unreachable(Dir.path()) : Fresh("sqlite");
+        const QString spool = Dir.filePath(QStringLiteral("finish-spool-%1.sqlite").arg(server));
+        ResultsKeeper keeper(location, spool);
+        QSignalSpy kept(&keeper, &ResultsKeeper::Kept);
+        QStringList handed;
+        for (int i = 0; i < 5; ++i) {
+            handed << QStringLiteral("SN-%1").arg(i);
+            keeper.Keep(Sample(handed.last(), QStringLiteral("2026-12-07T10:0%1:00.000").arg(i),
+                               QStringLiteral("PASS")));
+        }
+        QVERIFY(keeper.Finish(60000));
+        QCOMPARE(kept.size(), 5);
+        for (const QList<QVariant>& answer : kept) {
+            QCOMPARE(answer.at(1).value<ResultsStore::Outcome>(),
+                     server ? ResultsStore::Outcome::Spooled : ResultsStore::Outcome::Stored);
+        }
+        QCOMPARE(Serials(ResultsStore(location, spool).Results()), handed);
+        // Nothing more is taken, and the caller hears so.
+        keeper.Keep(Sample(QStringLiteral("SN-late"), QStringLiteral("2026-12-07T11:00:00.000"),
+                           QStringLiteral("PASS")));
+        QCOMPARE(kept.size(), 6);
+        QCOMPARE(kept.last().at(1).value<ResultsStore::Outcome>(), ResultsStore::Outcome::Lost);
+    }
+
+    // A store that does not answer within the bound leaves the results it
+    // has not answered for with the caller, to be told.
+    void finishingWithinItsBound() {
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+            QSKIP("Qt's PostgreSQL driver is not installed");
+        }
+        const QString spool = Dir.filePath(QStringLiteral("bound-spool.sqlite"));
+        auto gate = std::make_shared<QSemaphore>();
+        auto keeper = std::make_unique<ResultsKeeper>(Unreachable(Dir.path()), spool);
+        keeper->SetBeforeKeepingHook([gate] { gate->acquire(); });
+        keeper->Keep(Sample(QStringLiteral("SN-A"), QStringLiteral("2026-12-07T09:00:00.000"),
+                            QStringLiteral("PASS")));
+        QVERIFY(!keeper->Finish(100));
+        QCOMPARE(Serials(keeper->Pending()), QStringList{"SN-A"});
+        keeper.reset();
+        // Let the left-behind thread end; its result still reaches the spool.
+        gate->release();
+        QTRY_COMPARE_WITH_TIMEOUT(ResultsStore(Unreachable(Dir.path()), spool).Spooled(), 1, 60000);
+    }
+
+    // The keeper's thread sends what waited in the spool once the server is
+    // back, and tells which results arrived.
+    void keeperResendsTheSpool() {
+        if (!HavePostgres()) {
+            QSKIP("no PostgreSQL server (tests/production/with_postgres.sh starts one)");
+        }
+        const ResultsLocation location = Fresh(QStringLiteral("postgresql"));
+        const CheckResult waiting =
+            Sample(QStringLiteral("SN-W"), QStringLiteral("2026-12-07T11:00:00.000"), "FAIL");
+        ResultsKeeper keeper(location, Dir.filePath(QStringLiteral("resend-spool.sqlite")));
+        QSignalSpy kept(&keeper, &ResultsKeeper::Kept);
+        QSignalSpy delivered(&keeper, &ResultsKeeper::Delivered);
+        QVERIFY(RunServerCommand("ZEL_TEST_PG_STOP"));
+        keeper.Keep(waiting);
+        QTRY_COMPARE_WITH_TIMEOUT(kept.size(), 1, 60000);
+        QCOMPARE(kept.first().at(1).value<ResultsStore::Outcome>(), ResultsStore::Outcome::Spooled);
+        QVERIFY(RunServerCommand("ZEL_TEST_PG_START"));
+        keeper.SetResendInterval(200);
+        QTRY_COMPARE_WITH_TIMEOUT(delivered.size(), 1, 60000);
+        QCOMPARE(delivered.first().first().toStringList(), QStringList{waiting.CheckId});
+        QVERIFY(keeper.Finish(60000));
+        QCOMPARE(Serials(ResultsStore(location, {}).Results()), QStringList{"SN-W"});
     }
 
     void serverStoppedMidRun() {
