@@ -2,16 +2,24 @@
 
 #include "production/CheckRunner.h"
 #include "production/DaySummary.h"
-#include "production/ResultsStore.h"
+#include "production/Papers.h"
+#include "production/ResultsKeeper.h"
 
+#include <QDesktopServices>
+#include <QDir>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSysInfo>
+#include <QTime>
+#include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -28,13 +36,17 @@ struct BenchWindow::Row {
     BenchPort Port;
     QLabel* State = nullptr;
     QLineEdit* Serial = nullptr;
+    QPushButton* Sheet = nullptr;
+    QString SheetFile;
+    QString LastCheckId;
     CheckRunner* Runner = nullptr;
 };
 
 BenchWindow::BenchWindow(const QList<BenchPort>& ports, const CheckRequest& profile,
-                         QString checker, QString workFolder, ResultsStore* store, QWidget* parent)
+                         QString checker, QString workFolder, ResultsKeeper* keeper,
+                         QString sheetsFolder, QWidget* parent)
     : QWidget(parent), Profile(profile), Checker(std::move(checker)),
-      WorkFolder(std::move(workFolder)), Store(store) {
+      WorkFolder(std::move(workFolder)), Keeper(keeper), SheetsFolder(std::move(sheetsFolder)) {
     setWindowTitle(QStringLiteral("zel-bench"));
     auto* layout = new QVBoxLayout(this);
 
@@ -46,7 +58,8 @@ BenchWindow::BenchWindow(const QList<BenchPort>& ports, const CheckRequest& prof
         new QLabel(QStringLiteral("ROM %1, %2 bits")
                        .arg(profile.ExpectRom.isEmpty() ? QStringLiteral("any") : profile.ExpectRom)
                        .arg(profile.ExpectBits > 0 ? profile.ExpectBits : 256)));
-    header->addRow(QStringLiteral("Results"), new QLabel(store->Location().Describe()));
+    header->addRow(QStringLiteral("Results"), new QLabel(keeper->Location().Describe()));
+    header->addRow(QStringLiteral("Sheets"), new QLabel(SheetsFolder));
     layout->addLayout(header);
 
     auto* rowsBox = new QGroupBox(QStringLiteral("Adapters"));
@@ -65,8 +78,17 @@ BenchWindow::BenchWindow(const QList<BenchPort>& ports, const CheckRequest& prof
         row->State = new QLabel;
         row->State->setMinimumWidth(360);
         row->State->setAutoFillBackground(true);
+        row->State->setWordWrap(true);
         row->State->setObjectName(QStringLiteral("state_%1").arg(row->Port.Name));
         grid->addWidget(row->State, r, 2);
+        row->Sheet = new QPushButton(QStringLiteral("Sheet"));
+        row->Sheet->setEnabled(false);
+        row->Sheet->setToolTip(QStringLiteral("Open the PDF sheet of the row's last unit"));
+        grid->addWidget(row->Sheet, r, 3);
+        connect(row->Sheet, &QPushButton::clicked, this, [this, r] {
+            QDesktopServices::openUrl(
+                QUrl::fromLocalFile(Rows.at(static_cast<std::size_t>(r))->SheetFile));
+        });
         row->Runner = new CheckRunner(Checker, WorkFolder, this);
         connect(row->Serial, &QLineEdit::returnPressed, this, [this, r] { StartRow(r); });
         connect(row->Runner, &CheckRunner::StepBegins, this, [this, r](const QString& step) {
@@ -85,11 +107,26 @@ BenchWindow::BenchWindow(const QList<BenchPort>& ports, const CheckRequest& prof
     LastResults = new QListWidget;
     layout->addWidget(LastResults);
     // The tally counts the day's results already kept, from every bench
-    // that shares the store.
-    Today = Store->Results(QDate::currentDate());
-    for (const CheckResult& result : Today) {
-        LastResults->insertItem(0, ResultLine(result));
-    }
+    // that shares the store; they arrive from the keeper's thread.
+    connect(Keeper, &ResultsKeeper::DayRead, this,
+            [this](const QList<CheckResult>& results) { TakeEarlierResults(results); });
+    connect(Keeper, &ResultsKeeper::Kept, this,
+            [this](const CheckResult& result, ResultsStore::Outcome outcome, const QString& error) {
+                const QString kept = outcome == ResultsStore::Outcome::Stored
+                                         ? QStringLiteral("stored")
+                                     : outcome == ResultsStore::Outcome::Spooled
+                                         ? QStringLiteral("spooled: %1").arg(error)
+                                         : QStringLiteral("NOT STORED: %1").arg(error);
+                // The row keeps it short; the last results tell why.
+                ShowKept(result, kept.section(QLatin1Char(':'), 0, 0), kept);
+                if (outcome != ResultsStore::Outcome::Spooled) {
+                    ShownResults.remove(result.CheckId);
+                }
+                emit ResultShown(result);
+            });
+    connect(Keeper, &ResultsKeeper::Delivered, this,
+            [this](const QStringList& ids) { ShowArrived(ids); });
+    Keeper->ReadDay(QDate::currentDate());
     UpdateTally();
 }
 
@@ -105,6 +142,31 @@ QLineEdit* BenchWindow::SerialField(int row) const {
 
 QString BenchWindow::Tally() const {
     return TallyLabel->text();
+}
+
+QString BenchWindow::SheetFile(int row) const {
+    return Rows.at(static_cast<std::size_t>(row))->SheetFile;
+}
+
+QPushButton* BenchWindow::SheetButton(int row) const {
+    return Rows.at(static_cast<std::size_t>(row))->Sheet;
+}
+
+void BenchWindow::TakeEarlierResults(const QList<CheckResult>& results) {
+    QList<CheckResult> earlier;
+    for (const CheckResult& result : results) {
+        const bool known =
+            std::any_of(Today.cbegin(), Today.cend(),
+                        [&result](const CheckResult& r) { return r.CheckId == result.CheckId; });
+        if (!known) {
+            earlier.append(result);
+        }
+    }
+    for (const CheckResult& result : earlier) {
+        LastResults->addItem(ResultLine(result));
+    }
+    Today = earlier + Today;
+    UpdateTally();
 }
 
 void BenchWindow::StartRow(int r) {
@@ -126,29 +188,76 @@ void BenchWindow::StartRow(int r) {
 void BenchWindow::Show(int r, const CheckResult& checked) {
     CheckResult result = checked;
     result.Bench = QSysInfo::machineHostName();
-    QString error;
-    const ResultsStore::Outcome outcome = Store->Store(result, &error);
-    const QString kept = outcome == ResultsStore::Outcome::Stored    ? QStringLiteral("stored")
-                         : outcome == ResultsStore::Outcome::Spooled ? QStringLiteral("spooled")
-                                                                     : QStringLiteral("NOT STORED");
+    Row& row = *Rows.at(static_cast<std::size_t>(r));
     QString text = QStringLiteral("%1  %2").arg(result.Verdict, result.Serial);
     if (!result.FailedStep.isEmpty()) {
-        text += QStringLiteral("  %1: %2").arg(result.FailedStep, result.Reason);
+        // The row shows the reason's first finding; the last results and
+        // the row's tip hold all of it.
+        QString reason = result.Reason.section(QLatin1Char(';'), 0, 0);
+        if (reason.size() < result.Reason.size()) {
+            reason += QStringLiteral(" …");
+        }
+        text += QStringLiteral("  %1: %2").arg(result.FailedStep, reason);
     }
-    text += QStringLiteral("  (%1)").arg(kept);
-    SetState(r, text, result.Verdict == QLatin1String("PASS") ? kPass : kFail);
+    row.State->setToolTip(result.Reason);
+    const QString sheet = QDir(SheetsFolder).filePath(SheetFileName(result));
+    if (const QString trouble = WriteUnitSheet(result, sheet); trouble.isEmpty()) {
+        row.SheetFile = sheet;
+        row.Sheet->setEnabled(true);
+        row.Sheet->setToolTip(sheet);
+    } else {
+        row.SheetFile.clear();
+        row.Sheet->setEnabled(false);
+        row.Sheet->setToolTip(trouble);
+        text += QStringLiteral("  (sheet not written)");
+    }
+    row.LastCheckId = result.CheckId;
+    ShownResults.insert(result.CheckId, {r, text, ResultLine(result)});
+    SetState(r, text + QStringLiteral("  (keeping)"),
+             result.Verdict == QLatin1String("PASS") ? kPass : kFail);
     Today.append(result);
     UpdateTally();
-    LastResults->insertItem(0, QStringLiteral("%1  %2").arg(ResultLine(result), kept));
+    auto* item = new QListWidgetItem(QStringLiteral("%1  keeping").arg(ResultLine(result)));
+    item->setData(Qt::UserRole, result.CheckId);
+    LastResults->insertItem(0, item);
     while (LastResults->count() > kLastResultsShown) {
         delete LastResults->takeItem(LastResults->count() - 1);
     }
     // The row asks for the next unit's serial; the verdict stays until then.
-    Row& row = *Rows.at(static_cast<std::size_t>(r));
     row.Serial->setReadOnly(false);
     row.Serial->clear();
     row.Serial->setPlaceholderText(QStringLiteral("next unit: scan its serial number"));
-    emit ResultShown(result);
+    Keeper->Keep(result);
+}
+
+void BenchWindow::ShowKept(const CheckResult& result, const QString& rowKept,
+                           const QString& listKept) {
+    const auto shown = ShownResults.constFind(result.CheckId);
+    if (shown == ShownResults.cend()) {
+        return;
+    }
+    Row& row = *Rows.at(static_cast<std::size_t>(shown->Row));
+    // A row already on its next unit keeps that unit's state.
+    if (row.LastCheckId == result.CheckId && !row.Runner->Busy()) {
+        row.State->setText(QStringLiteral("%1  (%2)").arg(shown->RowText, rowKept));
+    }
+    for (int i = 0; i < LastResults->count(); ++i) {
+        QListWidgetItem* item = LastResults->item(i);
+        if (item->data(Qt::UserRole).toString() == result.CheckId) {
+            item->setText(QStringLiteral("%1  %2").arg(shown->ListText, listKept));
+        }
+    }
+}
+
+void BenchWindow::ShowArrived(const QStringList& checkIds) {
+    const QString at = QTime::currentTime().toString(QStringLiteral("HH:mm"));
+    for (const QString& id : checkIds) {
+        CheckResult result;
+        result.CheckId = id;
+        const QString arrived = QStringLiteral("spooled, reached the server at %1").arg(at);
+        ShowKept(result, arrived, arrived);
+        ShownResults.remove(id);
+    }
 }
 
 void BenchWindow::SetState(int r, const QString& text, const QColor& colour) {

@@ -8,6 +8,7 @@
 #include "production/CheckRunner.h"
 #include "production/DaySummary.h"
 #include "production/Papers.h"
+#include "production/ResultsKeeper.h"
 #include "production/ResultsStore.h"
 
 #include <QApplication>
@@ -15,12 +16,13 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -31,6 +33,8 @@ constexpr int kUsageError = 64;
 constexpr int kNotWritable = 74;
 constexpr int kCheckerMissing = 69;
 constexpr int kSpoolRetryMs = 30000;
+// How long the bench waits, when it ends, for results still being kept.
+constexpr int kFinishKeepingMs = 15000;
 
 struct BenchOptions {
     bool Headless = false;
@@ -112,7 +116,9 @@ int ParseOptions(const QStringList& arguments, BenchOptions* options) {
     const QCommandLineOption once(QStringLiteral("once"),
                                   QStringLiteral("With --headless: one round (the only kind)."));
     const QCommandLineOption sheets(
-        QStringLiteral("sheets"), QStringLiteral("Write a PDF sheet per checked unit into FOLDER."),
+        QStringLiteral("sheets"),
+        QStringLiteral("Write a PDF sheet per checked unit into FOLDER (at the window by default "
+                       "sheets in the user's data folder; headless only when given)."),
         QStringLiteral("FOLDER"));
     const QCommandLineOption summary(
         QStringLiteral("summary"), QStringLiteral("Print the day's summary of the kept results."));
@@ -272,11 +278,9 @@ int RunExport(const BenchOptions& options) {
     return 0;
 }
 
-// Keeps one result and says where it went; false when it could not be kept.
-bool Keep(ResultsStore& store, CheckResult* result, QString* kept) {
-    result->Bench = QSysInfo::machineHostName();
-    QString error;
-    switch (store.Store(*result, &error)) {
+// Where a result went, for its line; false when it could not be kept.
+bool KeptText(ResultsStore::Outcome outcome, const QString& error, QString* kept) {
+    switch (outcome) {
     case ResultsStore::Outcome::Stored:
         *kept = QStringLiteral("stored");
         return true;
@@ -290,15 +294,49 @@ bool Keep(ResultsStore& store, CheckResult* result, QString* kept) {
     return false;
 }
 
+// Tells the results the store did not answer for before the bench had to
+// end; they may or may not have been kept.
+void TellUnanswered(const ResultsKeeper& keeper) {
+    for (const CheckResult& result : keeper.Pending()) {
+        Say(stderr, QStringLiteral("zel-bench: the results store did not answer in time; this "
+                                   "result may not be kept: %1")
+                        .arg(ResultLine(result)));
+    }
+}
+
+// Ends the program at once: the store's thread is still inside a call to the
+// server and cannot be waited for, nor its connection torn down under it.
+[[noreturn]] void EndWithStoreBusy(const ResultsKeeper& keeper) {
+    TellUnanswered(keeper);
+    std::fflush(nullptr);
+    std::_Exit(kNotWritable);
+}
+
 int RunHeadless(const BenchOptions& options, const QString& checker) {
     QTemporaryDir work;
     if (!work.isValid()) {
         Say(stderr, QStringLiteral("zel-bench: cannot make a temporary folder"));
         return kNotWritable;
     }
-    ResultsStore store(options.Results, SpoolFor(options.Results));
+    ResultsKeeper keeper(options.Results, SpoolFor(options.Results));
     QList<CheckResult> done;
+    QHash<QString, QString> sheetTrouble; // by check id
     bool allKept = true;
+    QObject::connect(
+        &keeper, &ResultsKeeper::Kept,
+        [&](const CheckResult& result, ResultsStore::Outcome outcome, const QString& error) {
+            QString kept;
+            allKept = KeptText(outcome, error, &kept) && allKept;
+            if (const QString trouble = sheetTrouble.value(result.CheckId); !trouble.isEmpty()) {
+                kept += QStringLiteral("; sheet: %1").arg(trouble);
+                allKept = false;
+            }
+            Say(stdout, QStringLiteral("%1 [%2]").arg(ResultLine(result), kept));
+            done.append(result);
+            if (done.size() == options.Ports.size()) {
+                QCoreApplication::exit(0);
+            }
+        });
     std::vector<std::unique_ptr<CheckRunner>> runners;
     for (const BenchPort& port : options.Ports) {
         CheckRequest request = options.Profile;
@@ -309,29 +347,24 @@ int RunHeadless(const BenchOptions& options, const QString& checker) {
         runner->SetTimeoutMs(options.TimeoutSeconds * 1000);
         QObject::connect(runner.get(), &CheckRunner::Finished, [&](const CheckResult& finished) {
             CheckResult result = finished;
-            QString kept;
-            allKept = Keep(store, &result, &kept) && allKept;
+            result.Bench = QSysInfo::machineHostName();
             if (!options.SheetsFolder.isEmpty()) {
                 const QString sheet = QDir(options.SheetsFolder).filePath(SheetFileName(result));
                 if (const QString trouble = WriteUnitSheet(result, sheet); !trouble.isEmpty()) {
-                    kept += QStringLiteral("; sheet: %1").arg(trouble);
-                    allKept = false;
+                    sheetTrouble.insert(result.CheckId, trouble);
                 }
             }
-            Say(stdout, QStringLiteral("%1 [%2]").arg(ResultLine(result), kept));
-            done.append(result);
-            if (done.size() == options.Ports.size()) {
-                QCoreApplication::exit(0);
-            }
+            keeper.Keep(result);
         });
         runners.push_back(std::move(runner));
         runners.back()->Start(request);
     }
-    // A checker that fails to start ends its check at once.
-    if (done.size() < options.Ports.size()) {
-        QCoreApplication::exec();
-    }
+    // Each result is answered for by the keeper's thread, through the loop.
+    QCoreApplication::exec();
     runners.clear();
+    if (!keeper.Finish(kFinishKeepingMs)) {
+        EndWithStoreBusy(keeper);
+    }
     if (!allKept) {
         return kNotWritable;
     }
@@ -379,14 +412,24 @@ int main(int argc, char* argv[]) {
         return kCheckerMissing;
     }
     QTemporaryDir work;
-    ResultsStore store(options.Results, SpoolFor(options.Results));
-    BenchWindow window(options.Ports, options.Profile, checker, work.path(), &store);
+    ResultsKeeper keeper(options.Results, SpoolFor(options.Results));
     // Results the server could not take are sent again while the bench runs.
-    QTimer retry;
     if (options.Results.Kind == ResultsLocation::Kind::Postgres) {
-        QObject::connect(&retry, &QTimer::timeout, [&store] { store.DeliverSpool(); });
-        retry.start(kSpoolRetryMs);
+        keeper.SetResendInterval(kSpoolRetryMs);
     }
-    window.show();
-    return QApplication::exec();
+    const QString sheets = options.SheetsFolder.isEmpty()
+                               ? QDir(DataFolder()).filePath(QStringLiteral("sheets"))
+                               : options.SheetsFolder;
+    int status = 0;
+    {
+        BenchWindow window(options.Ports, options.Profile, checker, work.path(), &keeper, sheets);
+        window.show();
+        status = QApplication::exec();
+    }
+    // Results still on their way are kept, or left in the spool, before the
+    // bench ends.
+    if (!keeper.Finish(kFinishKeepingMs)) {
+        EndWithStoreBusy(keeper);
+    }
+    return status;
 }

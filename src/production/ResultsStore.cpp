@@ -406,6 +406,21 @@ ResultsStore::Outcome ResultsStore::Store(const CheckResult& result, QString* er
         db.close();
         MainReady = false;
     }
+    return IntoSpool(result, why, error);
+}
+
+ResultsStore::Outcome ResultsStore::Spool(const CheckResult& result, QString* error) {
+    if (Where.Kind == ResultsLocation::Kind::Sqlite) {
+        return Store(result, error);
+    }
+    return IntoSpool(result,
+                     QStringLiteral("the bench was closing; sent to %1 when it runs again")
+                         .arg(Where.Describe()),
+                     error);
+}
+
+ResultsStore::Outcome ResultsStore::IntoSpool(const CheckResult& result, const QString& why,
+                                              QString* error) {
     QString spoolWhy;
     if (OpenSpool(&spoolWhy)) {
         QSqlDatabase spool = QSqlDatabase::database(SpoolName, false);
@@ -439,7 +454,7 @@ int ResultsStore::Spooled() {
     return query.value(0).toInt();
 }
 
-int ResultsStore::DeliverSpool() {
+int ResultsStore::DeliverSpool(QStringList* arrived) {
     if (Spooled() == 0) {
         return 0;
     }
@@ -482,6 +497,9 @@ int ResultsStore::DeliverSpool() {
             break;
         }
         ++delivered;
+        if (arrived != nullptr) {
+            arrived->append(result.CheckId);
+        }
     }
     return delivered;
 }

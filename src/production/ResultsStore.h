@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -50,8 +51,12 @@ public:
     // Stores the result; on a server that cannot be reached, spools it.
     // Results spooled before are sent first when the server is back.
     Outcome Store(const CheckResult& result, QString* error = nullptr);
-    // Sends what the spool holds to the server; returns how many arrived.
-    int DeliverSpool();
+    // Puts the result straight into a server's spool, to be sent later (an
+    // SQLite file stores it at once).
+    Outcome Spool(const CheckResult& result, QString* error = nullptr);
+    // Sends what the spool holds to the server; returns how many arrived and
+    // adds their check ids to *arrived.
+    int DeliverSpool(QStringList* arrived = nullptr);
     // Results waiting in the spool.
     int Spooled();
     // The stored results (and those still in the spool), oldest first; of
@@ -63,6 +68,7 @@ public:
 private:
     bool OpenMain(QString* error);
     bool OpenSpool(QString* error);
+    Outcome IntoSpool(const CheckResult& result, const QString& why, QString* error);
 
     ResultsLocation Where;
     QString SpoolFile;

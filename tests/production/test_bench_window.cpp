@@ -1,65 +1,95 @@
-// Smoke test of the bench's window, offscreen: a serial number typed as a
-// barcode scanner types it (the number, then Enter) starts the real check on
-// that row against a simulated unit; the verdict shows in colour, is kept,
-// counts in the tally, and the row asks for the next serial.
+// Smoke test of the bench's window, offscreen, with four simulated units:
+// serial numbers typed as a barcode scanner types them (the number, then
+// Enter) start the real checks on their rows at once; each verdict shows in
+// colour, is kept, counts in the tally, leaves the unit's PDF sheet for the
+// row to open, and the row asks for the next serial.
 #include "BenchWindow.h"
 
+#include "production/ResultsKeeper.h"
 #include "production/ResultsStore.h"
 
-#include <QLabel>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 class TestBenchWindow : public QObject {
     Q_OBJECT
 private slots:
-    void scannedSerialIsCheckedAndKept() {
+    void fourScannedUnitsAreCheckedKeptAndPrinted() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        QProcess unit;
-        unit.start(QStringLiteral(ZEL_UNIT_SIM),
-                   {QStringLiteral("--family"), QStringLiteral("ZEL")});
-        QVERIFY(unit.waitForReadyRead(10000));
-        const QString device = QString::fromLocal8Bit(unit.readLine()).trimmed();
+        struct Unit {
+            QStringList Fault;
+            const char* Verdict;
+        };
+        const QList<Unit> units{{{}, "PASS"},
+                                {{}, "PASS"},
+                                {{QStringLiteral("--fault"), QStringLiteral("stuck-bit=37")},
+                                 "FAIL  SN-0003  Pattern1: "},
+                                {{QStringLiteral("--fault"), QStringLiteral("no-counter")},
+                                 "FAIL  SN-0004  24-bit counter: "}};
+        std::vector<std::unique_ptr<QProcess>> sims;
+        QList<BenchPort> ports;
+        for (const Unit& unit : units) {
+            sims.push_back(std::make_unique<QProcess>());
+            sims.back()->start(QStringLiteral(ZEL_UNIT_SIM),
+                               QStringList{QStringLiteral("--family"), QStringLiteral("ZEL")} +
+                                   unit.Fault);
+            QVERIFY(sims.back()->waitForReadyRead(10000));
+            const QString device = QString::fromLocal8Bit(sims.back()->readLine()).trimmed();
+            ports.append({QStringLiteral("COM%1").arg(ports.size() + 1), device, {}});
+        }
 
         ResultsLocation location;
         location.File = dir.filePath(QStringLiteral("results.sqlite"));
-        ResultsStore store(location, {});
+        ResultsKeeper keeper(location, {});
         CheckRequest profile;
         profile.Operator = QStringLiteral("Ana");
-        const QList<BenchPort> ports{{QStringLiteral("COM1"), device, {}},
-                                     {QStringLiteral("COM2"), QStringLiteral("/dev/null"), {}}};
-        BenchWindow window(ports, profile, QStringLiteral(ZEL_CHECKER), dir.path(), &store);
+        const QString sheets = dir.filePath(QStringLiteral("sheets"));
+        BenchWindow window(ports, profile, QStringLiteral(ZEL_CHECKER), dir.path(), &keeper,
+                           sheets);
         window.show();
         QVERIFY(window.RowState(0).contains(QStringLiteral("scan the serial")));
+        QVERIFY(!window.SheetButton(0)->isEnabled());
         QSignalSpy shown(&window, &BenchWindow::ResultShown);
 
-        QTest::keyClicks(window.SerialField(0), QStringLiteral("SN-0412"));
-        QTest::keyClick(window.SerialField(0), Qt::Key_Return);
-        QVERIFY(window.SerialField(0)->isReadOnly());
-        QVERIFY(shown.wait(120000));
-        QVERIFY2(window.RowState(0).startsWith(QStringLiteral("PASS  SN-0412")),
-                 qPrintable(window.RowState(0)));
-        QVERIFY(window.RowState(0).endsWith(QStringLiteral("(stored)")));
-        QVERIFY(window.SerialField(0)->text().isEmpty());
-        QVERIFY(!window.SerialField(0)->isReadOnly());
-        QVERIFY(
-            window.Tally().contains(QStringLiteral("1 units checked, 1 passed, yield 100.0 %")));
-        // The other row never started.
-        QVERIFY(window.RowState(1).contains(QStringLiteral("scan the serial")));
+        for (int row = 0; row < ports.size(); ++row) {
+            QTest::keyClicks(window.SerialField(row), QStringLiteral("SN-000%1").arg(row + 1));
+            QTest::keyClick(window.SerialField(row), Qt::Key_Return);
+            QVERIFY(window.SerialField(row)->isReadOnly());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 4, 120000);
+        for (int row = 0; row < ports.size(); ++row) {
+            const QString state = window.RowState(row);
+            QVERIFY2(state.startsWith(QLatin1String(units.at(row).Verdict)), qPrintable(state));
+            QVERIFY2(state.endsWith(QStringLiteral("(stored)")), qPrintable(state));
+            QVERIFY(window.SerialField(row)->text().isEmpty());
+            QVERIFY(!window.SerialField(row)->isReadOnly());
+            QVERIFY(window.SheetButton(row)->isEnabled());
+            QVERIFY(window.SheetFile(row).startsWith(sheets));
+            QVERIFY2(QFileInfo(window.SheetFile(row)).size() > 1000,
+                     qPrintable(window.SheetFile(row)));
+        }
+        QVERIFY2(window.Tally().contains(QStringLiteral("4 units checked, 2 passed, yield 50.0 %")),
+                 qPrintable(window.Tally()));
         // ZEL_BENCH_SCREENSHOT=FILE keeps a picture of the window for the README.
         if (const QString shot = qEnvironmentVariable("ZEL_BENCH_SCREENSHOT"); !shot.isEmpty()) {
             QVERIFY(window.grab().save(shot));
         }
-        const QList<CheckResult> kept = store.Results();
-        QCOMPARE(kept.size(), 1);
-        QCOMPARE(kept.first().Serial, QStringLiteral("SN-0412"));
+        QVERIFY(keeper.Finish(60000));
+        const QList<CheckResult> kept = ResultsStore(location, {}).Results();
+        QCOMPARE(kept.size(), 4);
         QCOMPARE(kept.first().Operator, QStringLiteral("Ana"));
-        unit.kill();
-        unit.waitForFinished();
+        for (auto& sim : sims) {
+            sim->kill();
+            sim->waitForFinished();
+        }
     }
 };
 

@@ -252,7 +252,6 @@ private slots:
                "written 0); Line4: bit differs at 0F (read 0, written 1)"
             << QList<int>{0x25, 0x0F};
         QTest::newRow("not a bit") << "checksum error (received 25, computed 26)" << QList<int>{};
-        QTest::newRow("counter") << "the unit refused the counter request (Q?QG)" << QList<int>{};
     }
     void differingCells() {
         QFETCH(QString, reason);

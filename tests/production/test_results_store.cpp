@@ -3,14 +3,19 @@
 // (ZEL_TEST_PG_SOCKET, ZEL_TEST_PG_STOP, ZEL_TEST_PG_START): results read
 // back as written, the first schema upgraded, a newer one refused, and a
 // server that goes away: results spooled, then delivered once it is back.
+#include "production/ResultsKeeper.h"
 #include "production/ResultsStore.h"
 
 #include <QProcess>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
 
 namespace {
 
@@ -18,7 +23,8 @@ bool HavePostgres() {
     return !qEnvironmentVariableIsEmpty("ZEL_TEST_PG_SOCKET");
 }
 
-CheckResult Sample(const QString& serial, const QString& started, const QString& verdict) {
+CheckResult Sample(const QString& serial, const QString& started = "2026-12-07T09:00:00.000",
+                   const QString& verdict = "PASS") {
     CheckResult r;
     r.CheckId = QStringLiteral("id-") + serial + started;
     r.Serial = serial;
@@ -61,6 +67,23 @@ QString Fields(const CheckResult& r) {
 }
 
 int gDatabases = 0;
+
+// A server location where nobody answers: a socket folder that does not exist.
+ResultsLocation Unreachable(const QString& folder) {
+    ResultsLocation location;
+    location.Kind = ResultsLocation::Kind::Postgres;
+    location.Host = folder + QStringLiteral("/no-server-here");
+    location.Database = QStringLiteral("zel");
+    return location;
+}
+
+QStringList Serials(const QList<CheckResult>& results) {
+    QStringList serials;
+    for (const CheckResult& r : results) {
+        serials << r.Serial;
+    }
+    return serials;
+}
 
 bool RunServerCommand(const char* variable) {
     const int status = QProcess::execute(QStringLiteral("sh"),
@@ -164,12 +187,9 @@ private slots:
         QFETCH(QString, backend);
         const ResultsLocation location = Fresh(backend);
         const QList<CheckResult> written{
-            Sample(QStringLiteral("SN,\"0412\""), QStringLiteral("2026-12-07T09:00:00.125"),
-                   QStringLiteral("PASS")),
-            Sample(QStringLiteral("東京-0007 'x'; DROP TABLE results"),
-                   QStringLiteral("2026-12-07T09:01:00.000"), QStringLiteral("FAIL")),
-            Sample(QStringLiteral("SN-late"), QStringLiteral("2026-12-08T00:00:00.000"),
-                   QStringLiteral("PASS"))};
+            Sample("SN,\"0412\"", "2026-12-07T09:00:00.125", "PASS"),
+            Sample("東京-0007 'x'; DROP TABLE results", "2026-12-07T09:01:00.000", "FAIL"),
+            Sample("SN-late", "2026-12-08T00:00:00.000", "PASS")};
         {
             ResultsStore store(location, Dir.filePath(QStringLiteral("unused-spool.sqlite")));
             for (const CheckResult& r : written) {
@@ -216,10 +236,7 @@ private slots:
                                 "'Ana', 'COM1', '/dev/ttyUSB0', 'RAVB1', "
                                 "'2026-11-30T08:01:00.000', 7.25, 'FAIL', 'Clear4', 'x')")});
         ResultsStore store(location, {});
-        QCOMPARE(
-            store.Store(Sample(QStringLiteral("SN-3"), QStringLiteral("2026-12-07T09:00:00.000"),
-                               QStringLiteral("PASS"))),
-            ResultsStore::Outcome::Stored);
+        QCOMPARE(store.Store(Sample("SN-3")), ResultsStore::Outcome::Stored);
         QCOMPARE(SchemaVersion(location), 2);
         const QList<CheckResult> all = store.Results();
         QCOMPARE(all.size(), 3);
@@ -240,9 +257,7 @@ private slots:
                            QStringLiteral("INSERT INTO schema_version (version) VALUES (3)")});
         ResultsStore store(location, Dir.filePath(QStringLiteral("newer-spool.sqlite")));
         QString error;
-        const auto outcome = store.Store(
-            Sample(QStringLiteral("SN"), QStringLiteral("2026-12-07T09:00:00.000"), "PASS"),
-            &error);
+        const auto outcome = store.Store(Sample("SN"), &error);
         // A server's result is kept in the spool until a newer bench takes it.
         QCOMPARE(outcome, backend == QLatin1String("sqlite") ? ResultsStore::Outcome::Lost
                                                              : ResultsStore::Outcome::Spooled);
@@ -258,43 +273,107 @@ private slots:
         location.File = Dir.filePath(QStringLiteral("not-a-folder/results.sqlite"));
         ResultsStore store(location, {});
         QString error;
-        QCOMPARE(store.Store(Sample(QStringLiteral("SN"), QStringLiteral("2026-12-07T09:00:00.000"),
-                                    QStringLiteral("PASS")),
-                             &error),
-                 ResultsStore::Outcome::Lost);
+        QCOMPARE(store.Store(Sample("SN"), &error), ResultsStore::Outcome::Lost);
         QVERIFY2(error.contains(QStringLiteral("not-a-folder")), qPrintable(error));
     }
 
-    void aServerNobodyRunsSpools() {
+    // The keeper's thread is held inside its first store; the caller has
+    // already got its calls back and sees both results still pending.
+    void keepingDoesNotHoldTheCaller() {
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
             QSKIP("Qt's PostgreSQL driver is not installed");
         }
-        ResultsLocation location;
-        location.Kind = ResultsLocation::Kind::Postgres;
-        location.Host = Dir.filePath(QStringLiteral("no-server-here"));
-        location.Database = QStringLiteral("zel");
-        const QString spool = SpoolFileFor(location, Dir.filePath(QStringLiteral("data")));
-        const CheckResult a =
-            Sample(QStringLiteral("SN-A"), QStringLiteral("2026-12-07T09:00:00.000"),
-                   QStringLiteral("PASS"));
-        const CheckResult b =
-            Sample(QStringLiteral("SN-B"), QStringLiteral("2026-12-07T09:02:00.000"),
-                   QStringLiteral("FAIL"));
-        {
-            ResultsStore store(location, spool);
-            QString error;
-            QCOMPARE(store.Store(a, &error), ResultsStore::Outcome::Spooled);
-            QVERIFY2(error.contains(QStringLiteral("cannot reach")), qPrintable(error));
-            QCOMPARE(store.Store(b), ResultsStore::Outcome::Spooled);
-            QCOMPARE(store.DeliverSpool(), 0);
+        const QString spool = Dir.filePath(QStringLiteral("held-spool.sqlite"));
+        ResultsKeeper keeper(Unreachable(Dir.path()), spool);
+        QSemaphore entered;
+        QSemaphore gate;
+        std::atomic<bool> heldTooLong{false};
+        keeper.SetBeforeKeepingHook([&] {
+            entered.release();
+            // A caller that waits for the store would never let this through.
+            heldTooLong = heldTooLong || !gate.tryAcquire(1, 60000);
+        });
+        QSignalSpy kept(&keeper, &ResultsKeeper::Kept);
+        keeper.Keep(Sample("SN-A"));
+        keeper.Keep(Sample("SN-B", "2026-12-07T09:01:00.000", "FAIL"));
+        QVERIFY(entered.tryAcquire(1, 60000));
+        QCOMPARE(Serials(keeper.Pending()), (QStringList{"SN-A", "SN-B"}));
+        gate.release(2);
+        QTRY_COMPARE_WITH_TIMEOUT(kept.size(), 2, 60000);
+        QVERIFY(!heldTooLong);
+        QCOMPARE(kept.at(0).at(1).value<ResultsStore::Outcome>(), ResultsStore::Outcome::Spooled);
+        QVERIFY2(kept.at(0).at(2).toString().contains(QStringLiteral("cannot reach")),
+                 qPrintable(kept.at(0).at(2).toString()));
+        QCOMPARE(kept.at(1).at(0).value<CheckResult>().Serial, QStringLiteral("SN-B"));
+        QVERIFY(keeper.Pending().isEmpty());
+        QVERIFY(keeper.Finish(60000));
+        QCOMPARE(ResultsStore(Unreachable(Dir.path()), spool).Spooled(), 2);
+    }
+
+    // Results handed over just before the bench ends are all answered for:
+    // kept, or in the spool, none dropped with the thread's queue.
+    void finishingKeepsWhatWasHandedOver_data() {
+        QTest::addColumn<bool>("server");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("unreachable server") << true;
+    }
+    void finishingKeepsWhatWasHandedOver() {
+        QFETCH(bool, server);
+        if (server && !QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+            QSKIP("Qt's PostgreSQL driver is not installed");
         }
-        // A bench started later finds what waits.
+        const ResultsLocation location = server ? Unreachable(Dir.path()) : Fresh("sqlite");
+        const QString spool = Dir.filePath(QStringLiteral("finish-spool-%1.sqlite").arg(server));
+        ResultsKeeper keeper(location, spool);
+        QSignalSpy kept(&keeper, &ResultsKeeper::Kept);
+        QList<CheckResult> handed;
+        for (int i = 0; i < 5; ++i) {
+            handed << Sample(QStringLiteral("SN-%1").arg(i),
+                             QStringLiteral("2026-12-07T10:0%1:00.000").arg(i),
+                             i == 2 ? "FAIL" : "PASS");
+            keeper.Keep(handed.last());
+        }
+        QVERIFY(keeper.Finish(60000));
+        QCOMPARE(kept.size(), 5);
+        for (const QList<QVariant>& answer : kept) {
+            QCOMPARE(answer.at(1).value<ResultsStore::Outcome>(),
+                     server ? ResultsStore::Outcome::Spooled : ResultsStore::Outcome::Stored);
+        }
+        // A bench started later finds them, every field as handed over; a
+        // server still away takes none of them out of the spool.
         ResultsStore later(location, spool);
-        QCOMPARE(later.Spooled(), 2);
-        const QList<CheckResult> waiting = later.Results();
-        QCOMPARE(waiting.size(), 2);
-        QCOMPARE(Fields(waiting.at(0)), Fields(a));
-        QCOMPARE(Fields(waiting.at(1)), Fields(b));
+        const QList<CheckResult> found = later.Results();
+        QCOMPARE(found.size(), 5);
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(Fields(found.at(i)), Fields(handed.at(i)));
+        }
+        if (server) {
+            QCOMPARE(later.DeliverSpool(), 0);
+            QCOMPARE(later.Spooled(), 5);
+        }
+        // Nothing more is taken, and the caller hears so.
+        keeper.Keep(Sample("SN-late", "2026-12-07T11:00:00.000", "PASS"));
+        QCOMPARE(kept.size(), 6);
+        QCOMPARE(kept.last().at(1).value<ResultsStore::Outcome>(), ResultsStore::Outcome::Lost);
+    }
+
+    // A store that does not answer within the bound leaves the results it
+    // has not answered for with the caller, to be told.
+    void finishingWithinItsBound() {
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+            QSKIP("Qt's PostgreSQL driver is not installed");
+        }
+        const QString spool = Dir.filePath(QStringLiteral("bound-spool.sqlite"));
+        auto gate = std::make_shared<QSemaphore>();
+        auto keeper = std::make_unique<ResultsKeeper>(Unreachable(Dir.path()), spool);
+        keeper->SetBeforeKeepingHook([gate] { gate->acquire(); });
+        keeper->Keep(Sample("SN-A"));
+        QVERIFY(!keeper->Finish(100));
+        QCOMPARE(Serials(keeper->Pending()), QStringList{"SN-A"});
+        keeper.reset();
+        // Let the left-behind thread end; its result still reaches the spool.
+        gate->release();
+        QTRY_COMPARE_WITH_TIMEOUT(ResultsStore(Unreachable(Dir.path()), spool).Spooled(), 1, 60000);
     }
 
     void serverStoppedMidRun() {
@@ -307,7 +386,7 @@ private slots:
         for (int i = 0; i < 5; ++i) {
             checked << Sample(QStringLiteral("SN-%1").arg(i),
                               QStringLiteral("2026-12-07T10:0%1:00.000").arg(i),
-                              i == 2 ? QStringLiteral("FAIL") : QStringLiteral("PASS"));
+                              i == 2 ? "FAIL" : "PASS");
         }
         {
             ResultsStore store(location, spool);
@@ -325,10 +404,15 @@ private slots:
         }
         QVERIFY(RunServerCommand("ZEL_TEST_PG_START"));
         {
-            // Another bench run delivers what the last one left behind.
-            ResultsStore next(location, spool);
-            QCOMPARE(next.DeliverSpool(), 1);
-            QCOMPARE(next.DeliverSpool(), 0);
+            // Another bench run sends what the last one left behind from its
+            // keeper's thread, and tells which result arrived.
+            ResultsKeeper next(location, spool);
+            QSignalSpy delivered(&next, &ResultsKeeper::Delivered);
+            next.SetResendInterval(200);
+            QTRY_COMPARE_WITH_TIMEOUT(delivered.size(), 1, 60000);
+            QCOMPARE(delivered.first().first().toStringList(), QStringList{checked.at(4).CheckId});
+            QVERIFY(next.Finish(60000));
+            QCOMPARE(ResultsStore(location, spool).Spooled(), 0);
         }
         // What the server holds, read without the spool.
         ResultsStore server(location, Dir.filePath(QStringLiteral("empty-spool.sqlite")));

@@ -1,0 +1,193 @@
+#include "ResultsKeeper.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEvent>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+constexpr int kDefaultFinishMs = 15000;
+
+} // namespace
+
+// Lives on the store's thread: the store itself (created there on first use,
+// as its connections belong to the thread that opens them), the resend timer
+// and the test hook.
+class ResultsKeeper::Worker : public QObject {
+public:
+    Worker(ResultsLocation location, QString spoolFile, std::shared_ptr<std::atomic<bool>> hurry)
+        : Where(std::move(location)), SpoolFile(std::move(spoolFile)), Hurry(std::move(hurry)) {}
+
+    ResultsStore& Store() {
+        if (!Kept) {
+            Kept = std::make_unique<ResultsStore>(Where, SpoolFile);
+        }
+        return *Kept;
+    }
+
+    void Close() {
+        delete Resend;
+        Resend = nullptr;
+        Kept.reset();
+    }
+
+    ResultsLocation Where;
+    QString SpoolFile;
+    std::shared_ptr<std::atomic<bool>> Hurry;
+    std::unique_ptr<ResultsStore> Kept;
+    QTimer* Resend = nullptr;
+    std::function<void()> BeforeKeeping;
+};
+
+ResultsKeeper::ResultsKeeper(ResultsLocation location, QString spoolFile, QObject* parent)
+    : QObject(parent), Where(location), Thread(new QThread),
+      Hurry(std::make_shared<std::atomic<bool>>(false)) {
+    Thread->setObjectName(QStringLiteral("results"));
+    Work = new Worker(std::move(location), std::move(spoolFile), Hurry);
+    Work->moveToThread(Thread);
+    Thread->start();
+}
+
+ResultsKeeper::~ResultsKeeper() {
+    Finish(kDefaultFinishMs);
+}
+
+void ResultsKeeper::Keep(const CheckResult& result) {
+    if (Finished) {
+        emit Kept(result, ResultsStore::Outcome::Lost,
+                  QStringLiteral("the bench was closing and kept no more results"));
+        return;
+    }
+    if (!Waiting.contains(result.CheckId)) {
+        WaitingOrder.append(result.CheckId);
+    }
+    Waiting.insert(result.CheckId, result);
+    Worker* work = Work;
+    QPointer<ResultsKeeper> self(this);
+    QMetaObject::invokeMethod(
+        Work,
+        [work, self, result] {
+            if (work->BeforeKeeping) {
+                work->BeforeKeeping();
+            }
+            QString error;
+            // Once the bench closes, a server's results go to the spool at
+            // once rather than wait for a server that may not answer.
+            const ResultsStore::Outcome outcome = *work->Hurry
+                                                      ? work->Store().Spool(result, &error)
+                                                      : work->Store().Store(result, &error);
+            if (self.isNull()) {
+                return; // the keeper was left behind at the end of the program
+            }
+            QMetaObject::invokeMethod(
+                self,
+                [self, result, outcome, error] {
+                    self->Waiting.remove(result.CheckId);
+                    self->WaitingOrder.removeOne(result.CheckId);
+                    emit self->Kept(result, outcome, error);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void ResultsKeeper::ReadDay(QDate day) {
+    if (Finished) {
+        return;
+    }
+    Worker* work = Work;
+    QPointer<ResultsKeeper> self(this);
+    QMetaObject::invokeMethod(
+        Work,
+        [work, self, day] {
+            QString error;
+            const QList<CheckResult> results = work->Store().Results(day, &error);
+            QMetaObject::invokeMethod(
+                self, [self, results, error] { emit self->DayRead(results, error); },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void ResultsKeeper::SetResendInterval(int intervalMs) {
+    if (Finished) {
+        return;
+    }
+    Worker* work = Work;
+    QPointer<ResultsKeeper> self(this);
+    QMetaObject::invokeMethod(
+        Work,
+        [work, self, intervalMs] {
+            delete work->Resend;
+            work->Resend = nullptr;
+            if (intervalMs <= 0) {
+                return;
+            }
+            work->Resend = new QTimer(work);
+            QObject::connect(work->Resend, &QTimer::timeout, work, [work, self] {
+                if (*work->Hurry) {
+                    return;
+                }
+                QStringList arrived;
+                work->Store().DeliverSpool(&arrived);
+                if (!arrived.isEmpty()) {
+                    QMetaObject::invokeMethod(
+                        self, [self, arrived] { emit self->Delivered(arrived); },
+                        Qt::QueuedConnection);
+                }
+            });
+            work->Resend->start(intervalMs);
+        },
+        Qt::QueuedConnection);
+}
+
+QList<CheckResult> ResultsKeeper::Pending() const {
+    QList<CheckResult> pending;
+    for (const QString& id : WaitingOrder) {
+        pending.append(Waiting.value(id));
+    }
+    return pending;
+}
+
+void ResultsKeeper::SetBeforeKeepingHook(std::function<void()> hook) {
+    Worker* work = Work;
+    QMetaObject::invokeMethod(
+        Work, [work, hook = std::move(hook)] { work->BeforeKeeping = hook; }, Qt::QueuedConnection);
+}
+
+bool ResultsKeeper::Finish(int boundMs) {
+    if (Finished) {
+        return AllKept;
+    }
+    Finished = true;
+    *Hurry = true;
+    // Runs after every result handed over before it, in order.
+    Worker* work = Work;
+    QThread* thread = Thread;
+    QMetaObject::invokeMethod(
+        Work,
+        [work, thread] {
+            work->Close();
+            thread->quit();
+        },
+        Qt::QueuedConnection);
+    if (!Thread->wait(QDeadlineTimer(boundMs))) {
+        // Still inside a call to the server: the thread and its store are
+        // left to end with the program; what it had not answered stays in
+        // Pending() for the caller to tell.
+        Thread = nullptr;
+        Work = nullptr;
+        return false;
+    }
+    // The answers posted while this thread waited are taken now.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    delete Work;
+    Work = nullptr;
+    delete Thread;
+    Thread = nullptr;
+    AllKept = Waiting.isEmpty();
+    return AllKept;
+}
