@@ -2,7 +2,7 @@
 // for COM1: a peer thread plays the unit at the line's pace.
 #include "PseudoTerminal.h"
 #include "RealPortWindow.h"
-#include "link/Framing.h"
+#include "link/Frame.h"
 
 #include <QFile>
 #include <QTemporaryDir>

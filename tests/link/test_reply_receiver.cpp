@@ -1,6 +1,6 @@
 #include "core/CheckerState.h"
 #include "link/FrameCollector.h"
-#include "link/Framing.h"
+#include "link/Frame.h"
 #include "trace/TraceLine.h"
 
 #include <QTest>

@@ -149,7 +149,7 @@ private:
     QElapsedTimer Clock;
 };
 
-#include "link/Framing.h"
+#include "link/Frame.h"
 
 inline QByteArray FakeSerialControl::Reply(const QByteArray& codeAndData) {
     const QByteArray body = "\r\n" + codeAndData + "\r\n";
