@@ -219,6 +219,12 @@ void WriteSession(CorpusWriter& out, const Session& s) {
         } else if (code == "Qf") {
             out.Write("scan_parse", label, '\x02' + Int16Le(0) + text);
         }
+        static const QByteArray kReaders[] = {"QV", "QG", "Qz", "Qy", "Qw"};
+        for (char reader = 0; reader < 5; ++reader) {
+            if (code == kReaders[static_cast<int>(reader)]) {
+                out.Write("replies", label, reader + text);
+            }
+        }
     }
 }
 
