@@ -2,6 +2,7 @@
 // pseudo-terminal or on a serial device (a second PC with a null-modem cable,
 // or one end of a pseudo-terminal pair).
 
+#include "link/Frame.h"
 #include "sim/SimulatedUnitHost.h"
 
 #include <QCommandLineParser>
@@ -149,9 +150,10 @@ int main(int argc, char* argv[]) {
             return 2;
         }
         host.SetSentSink([frameLogFile](const SentFrameRecord& r) {
-            // The reply code stands at bytes 2 and 3 of a reply; a modem line has none.
-            const QByteArray code = r.Bytes.startsWith("\r\nQ") && r.Bytes.size() > 3
-                                        ? r.Bytes.mid(2, 2)
+            // A reply's code; a modem line, or a reply too short for one, has none.
+            const Frame frame = ReadFrame(r.Bytes, LineDirection::FromUnit);
+            const QByteArray code = frame.Kind == FrameKind::Reply && frame.Code.size() == 2
+                                        ? frame.Code
                                         : QByteArray("-");
             std::fprintf(frameLogFile, "%lld %lld %lld %s %lld %s\t%s\n",
                          static_cast<long long>(r.StartNs), static_cast<long long>(r.EndNs),

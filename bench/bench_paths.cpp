@@ -5,7 +5,7 @@
 #include "decode/ScanParse.h"
 #include "decode/Thermistor.h"
 #include "decode/UnitRecord.h"
-#include "link/Framing.h"
+#include "link/Frame.h"
 #include "link/ReplyReceiver.h"
 
 #include <benchmark/benchmark.h>

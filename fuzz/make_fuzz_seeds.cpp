@@ -8,7 +8,7 @@
 // comment at the top of each fuzz_*.cpp). Usage: make_fuzz_seeds CORPUS_DIR
 #include "FuzzLine.h"
 
-#include "link/Framing.h"
+#include "link/Frame.h"
 #include "sim/ReplyText.h"
 #include "sim/UnitModel.h"
 #include "sim/UnitRecords.h"
@@ -40,7 +40,7 @@ QByteArray Command(const char* codeAndArguments) {
     return CommandFrame(codeAndArguments);
 }
 QByteArray ResultLine(const char* text) {
-    return QByteArray("\r\n") + text + "\r\n";
+    return ModemLine(text);
 }
 
 // The checker's side of a session: a quiet gap, then a frame.
@@ -150,14 +150,19 @@ QString FamilyLabel(const Session& s) {
     return UnitFamilyName(s.Config.Family).toLower() + QString::number(s.Config.ScanBits);
 }
 
-// The frame text the receiver hands the dispatcher: a checksummed reply
-// without its two checksum digits, a modem line as it came.
-QByteArray FrameText(const QByteArray& frame) {
-    return frame.startsWith("\r\n") ? frame.chopped(2) : frame;
+// The frame text the receiver hands the dispatcher: a reply or result line up
+// to its closing CR LF, without a reply's checksum digits; a modem command
+// line or the escape as it came.
+QByteArray HandedText(const Frame& frame) {
+    const bool closedLine = frame.Kind == FrameKind::Reply || frame.Kind == FrameKind::ResultLine;
+    return closedLine && frame.ComputedSum >= 0 ? ModemLine(frame.Text()) : frame.Bytes;
 }
 
-QString CodeLabel(const QByteArray& frame) {
-    const QByteArray code = frame.startsWith("\r\n") ? frame.mid(2, 2) : frame.left(4);
+// A file name part for the frame: its code, or the first characters of a line.
+QString CodeLabel(const Frame& frame) {
+    const bool crLfFirst = frame.Kind != FrameKind::Unknown &&
+                           frame.Kind != FrameKind::ModemCommand && frame.Kind != FrameKind::Escape;
+    const QByteArray code = crLfFirst ? frame.Text().left(2) : frame.Bytes.left(4);
     QString label;
     for (char c : code) {
         label += QChar::isLetterOrNumber(static_cast<uint>(c)) ? QString(QLatin1Char(c))
@@ -179,7 +184,7 @@ void WriteSession(CorpusWriter& out, const Session& s) {
         if (!frames.isEmpty()) {
             frames += '\xFF';
         }
-        frames += FrameText(reply.Bytes);
+        frames += HandedText(ReadFrame(reply.Bytes, LineDirection::FromUnit));
     }
     out.Write("frame_receiver", QStringLiteral("session-") + family, '\x00' + line);
     if (s.Config.Family == UnitFamily::Lup) {
@@ -195,14 +200,16 @@ void WriteSession(CorpusWriter& out, const Session& s) {
     out.Write("dispatch", QStringLiteral("session-") + family, '\x01' + types + frames);
 
     for (const Sent& reply : s.Replies) {
-        const QString label = CodeLabel(reply.Bytes) + QLatin1Char('-') + family;
-        const QByteArray text = FrameText(reply.Bytes);
-        if (s.Config.ScanBits == 64 || !reply.Bytes.startsWith("\r\n")) {
+        const Frame frame = ReadFrame(reply.Bytes, LineDirection::FromUnit);
+        const QString label = CodeLabel(frame) + QLatin1Char('-') + family;
+        const QByteArray text = HandedText(frame);
+        if (s.Config.ScanBits == 64 ||
+            (frame.Kind != FrameKind::Reply && frame.Kind != FrameKind::ResultLine)) {
             QByteArray single;
             AppendLineBytes(single, reply.Bytes);
             out.Write("frame_receiver", label, '\x00' + single);
         }
-        const QByteArray code = text.mid(2, 2);
+        const QByteArray code = frame.Kind == FrameKind::Reply ? frame.Code : QByteArray();
         if (code == "QD") {
             out.Write("scan_parse", label,
                       '\x00' + Int16Le(static_cast<int>(text.size()) - 7) + text);
@@ -211,6 +218,12 @@ void WriteSession(CorpusWriter& out, const Session& s) {
                       '\x01' + Int16Le(static_cast<int>(text.size()) - 8) + text);
         } else if (code == "Qf") {
             out.Write("scan_parse", label, '\x02' + Int16Le(0) + text);
+        }
+        static const QByteArray kReaders[] = {"QV", "QG", "Qz", "Qy", "Qw"};
+        for (char reader = 0; reader < 5; ++reader) {
+            if (code == kReaders[static_cast<int>(reader)]) {
+                out.Write("replies", label, reader + text);
+            }
         }
     }
 }
@@ -249,7 +262,10 @@ void WriteSingleCommands(CorpusWriter& out, const Session& zel) {
         QByteArray input(1, static_cast<char>(zel.ConfigByte));
         AppendLineGap(input, sent.GapMs);
         AppendLineBytes(input, sent.Bytes);
-        out.Write("unit_commands", QStringLiteral("command-") + CodeLabel(sent.Bytes), input);
+        out.Write("unit_commands",
+                  QStringLiteral("command-") +
+                      CodeLabel(ReadFrame(sent.Bytes, LineDirection::ToUnit)),
+                  input);
     }
 }
 

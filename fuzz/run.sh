@@ -12,7 +12,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${ZEL_FUZZ_BUILD:-$root/build-fuzz}"
 seconds="${ZEL_FUZZ_SECONDS:-20}"
-targets=(${ZEL_FUZZ_TARGETS:-frame_receiver scan_parse unit_record dispatch unit_commands})
+targets=(${ZEL_FUZZ_TARGETS:-frame_receiver scan_parse replies unit_record dispatch unit_commands})
 
 export CC=clang CXX=clang++
 ZEL_BUILD="$build" ZEL_EXTRA_PACKAGES="clang libclang-rt-14-dev" \

@@ -2,6 +2,7 @@
 
 #include "core/Form1.h"
 #include "decode/ScanParse.h"
+#include "dispatch/ReplyTable.h"
 #include "link/HexText.h"
 #include "trace/LogFiles.h"
 #include "trace/OutputFile.h"
@@ -13,32 +14,6 @@
 namespace {
 
 using Result = ReplyReceiver::Result;
-
-// The code and arguments of a command or reply frame: what stands between
-// the leading CR LF and the next CR.
-QByteArrayView FrameText(QByteArrayView bytes) {
-    if (!bytes.startsWith("\r\n")) {
-        return {};
-    }
-    const QByteArrayView rest = bytes.sliced(2);
-    const qsizetype cr = rest.indexOf('\r');
-    return cr < 0 ? rest : rest.first(cr);
-}
-
-// A bit scan reply the dispatcher takes into the grid: "QB", the line digit
-// and 8, 16, 32 or 64 digits, or "QD" and 32, 64, 128 or 256 cells. Others
-// leave the bits as they were and prove nothing.
-bool IsWholeScan(QByteArrayView text) {
-    if (text.startsWith("QB")) {
-        const qsizetype digits = text.size() - 3;
-        return digits == 8 || digits == 16 || digits == 32 || digits == 64;
-    }
-    if (text.startsWith("QD")) {
-        const qsizetype cells = text.size() - 2;
-        return cells == 32 || cells == 64 || cells == 128 || cells == 256;
-    }
-    return false;
-}
 
 // The unit's modem set-up lines ("AT&F", "ATH0"…): it runs them at power-on.
 bool IsSetupLine(QByteArrayView bytes) {
@@ -99,6 +74,7 @@ void UnitCheck::OnSent(const QByteArray& bytes) {
     Seen seen;
     seen.Wall = QDateTime::currentDateTime();
     seen.Bytes = bytes;
+    seen.Read = ReadFrame(bytes, LineDirection::ToUnit);
     Log.push_back(std::move(seen));
 }
 
@@ -108,17 +84,20 @@ void UnitCheck::OnHandled(const QByteArray& bytes, const FrameOutcome& outcome) 
     seen.FromUnit = true;
     seen.Bytes = bytes;
     seen.Outcome = outcome;
-    const QByteArrayView text = FrameText(bytes);
+    seen.Read = ReadFrame(bytes, LineDirection::FromUnit);
     if (outcome.Result == Result::Accepted) {
         const CheckerState& state = Form.State;
-        if (text.startsWith("QD")) {
-            seen.Cells = static_cast<int>(text.size() - 2);
+        const bool allLines = seen.Read.Kind == FrameKind::Reply && seen.Read.Code == "QD";
+        if (allLines) {
+            seen.Cells = static_cast<int>(seen.Read.Arguments.size());
         }
         // A "QD" reply carries all four lines; a "QB" reply names its line.
-        const bool shownLine = text.startsWith("QB") && ScanReplyLine(bytes) == state.ScanLine;
-        if (IsWholeScan(text) && (text.startsWith("QD") || shownLine)) {
+        const bool shownLine = seen.Read.Kind == FrameKind::Reply && seen.Read.Code == "QB" &&
+                               ScanReplyLine(bytes) == state.ScanLine;
+        // A bit scan of another size leaves the bits as they were and proves nothing.
+        if (IsAcceptedScan(seen.Read) && (allLines || shownLine)) {
             seen.Bits.assign(state.ScanBits.begin(), state.ScanBits.end());
-            seen.AllLines = text.startsWith("QD");
+            seen.AllLines = allLines;
             seen.BitLast = state.ScanBitLast;
         }
         seen.Counter = state.CounterValue;
@@ -150,7 +129,7 @@ qsizetype UnitCheck::Click(StepReport& step, const std::function<void()>& click,
     click();
     for (qsizetype i = begin; i < static_cast<qsizetype>(Log.size()); ++i) {
         const Seen& seen = Log[static_cast<std::size_t>(i)];
-        if (!seen.FromUnit && FrameText(seen.Bytes).startsWith(prefix)) {
+        if (!seen.FromUnit && seen.Read.Text().startsWith(prefix)) {
             Judge(step, i);
             return i;
         }
@@ -163,7 +142,7 @@ qsizetype UnitCheck::WaitForScan(qsizetype from, int maxMs, bool allLines, bool*
     const QByteArrayView poll = allLines ? QByteArrayView("QA") : QByteArrayView("QB");
     return WaitFor(from, maxMs, [polled, allLines, poll](const Seen& seen) {
         if (!seen.FromUnit) {
-            *polled = *polled || FrameText(seen.Bytes).startsWith(poll);
+            *polled = *polled || seen.Read.Text().startsWith(poll);
             return false;
         }
         return *polled && !seen.Bits.empty() && seen.AllLines == allLines;
@@ -278,7 +257,7 @@ QString UnitCheck::CheckScanSize(StepReport& step, int* cells) {
     Form.Option3(1)->SetValue(true); // Q_Command
     bool polled = false;
     const qsizetype found = WaitFor(begin, kScanWaitMs, [&polled](const Seen& seen) {
-        const QByteArrayView text = FrameText(seen.Bytes);
+        const QByteArray text = seen.Read.Text();
         if (!seen.FromUnit) {
             polled = polled || text == "QA";
             return false;
@@ -293,7 +272,7 @@ QString UnitCheck::CheckScanSize(StepReport& step, int* cells) {
     const Seen& reply = Log[static_cast<std::size_t>(found)];
     if (reply.Cells < 0) {
         return QStringLiteral("the unit refused the scan of all four lines (%1)")
-            .arg(QString::fromLatin1(FrameText(reply.Bytes).toByteArray()));
+            .arg(QString::fromLatin1(reply.Read.Text()));
     }
     *cells = reply.Cells;
     return ScanSizeVerdict(reply.Cells, Options.ExpectBits);
@@ -314,7 +293,7 @@ bool UnitCheck::Connect(StepReport& step) {
     for (qsizetype i = 0; i < static_cast<qsizetype>(Log.size()); ++i) {
         const Seen& seen = Log[static_cast<std::size_t>(i)];
         if (seen.FromUnit && seen.Outcome.Result == Result::Accepted &&
-            FrameText(seen.Bytes).startsWith("QV")) {
+            seen.Read.Text().startsWith("QV")) {
             Judge(step, i);
         }
     }
@@ -356,14 +335,14 @@ StepReport UnitCheck::CheckLines(const QString& name, int button, QByteArrayView
             if (lastWrite < 0) {
                 return step;
             }
-            const QByteArrayView text = FrameText(Log[static_cast<std::size_t>(lastWrite)].Bytes);
+            const QByteArray text = Log[static_cast<std::size_t>(lastWrite)].Read.Text();
             const int target = text.size() > 2 ? text[2] - '0' : -1;
             if (target != line) {
                 step.Reason = QStringLiteral("%1 was written with line digit \"%2\"")
-                                  .arg(LineName(line), QString::fromLatin1(text.sliced(2, 1)));
+                                  .arg(LineName(line), QString::fromLatin1(text.mid(2, 1)));
                 return step;
             }
-            written.at(static_cast<std::size_t>(line)) = text.sliced(5).toByteArray();
+            written.at(static_cast<std::size_t>(line)) = text.mid(5);
         }
     } else {
         lastWrite = Click(
@@ -417,7 +396,7 @@ bool UnitCheck::ReadCounter(StepReport& step, int32_t* value) {
         return false;
     }
     const qsizetype found = WaitFor(request + 1, kCounterWaitMs, [](const Seen& seen) {
-        const QByteArrayView text = FrameText(seen.Bytes);
+        const QByteArray text = seen.Read.Text();
         return seen.FromUnit && seen.Outcome.Result == Result::Accepted &&
                (text.startsWith("QG") || Refuses(text, "QG"));
     });
@@ -428,10 +407,10 @@ bool UnitCheck::ReadCounter(StepReport& step, int32_t* value) {
     }
     Judge(step, found);
     const Seen& reply = Log[static_cast<std::size_t>(found)];
-    const QByteArrayView text = FrameText(reply.Bytes);
+    const QByteArray text = reply.Read.Text();
     if (!text.startsWith("QG")) {
         step.Reason = QStringLiteral("the unit refused the counter request (%1)")
-                          .arg(QString::fromLatin1(text.toByteArray()));
+                          .arg(QString::fromLatin1(text));
         return false;
     }
     *value = reply.Counter;
@@ -486,7 +465,7 @@ StepReport UnitCheck::CheckRecordScan() {
     RecordScanTally tally(units);
     const int maxMs = units * kSamplePeriodMs + kRecordExtraMs;
     WaitFor(start + 1, maxMs, [&](const Seen& seen) {
-        const QByteArrayView text = FrameText(seen.Bytes);
+        const QByteArray text = seen.Read.Text();
         if (!seen.FromUnit) {
             if (text.startsWith("Qf")) {
                 tally.Polled(static_cast<int>(ReadHex(text.sliced(3))));
@@ -503,7 +482,7 @@ StepReport UnitCheck::CheckRecordScan() {
     tally.EndOfWait();
     for (qsizetype i = start + 1; i < static_cast<qsizetype>(Log.size()); ++i) {
         const Seen& seen = Log[static_cast<std::size_t>(i)];
-        if (seen.FromUnit && FrameText(seen.Bytes).startsWith("Qf") &&
+        if (seen.FromUnit && seen.Read.Text().startsWith("Qf") &&
             seen.Outcome.Result == Result::Accepted) {
             Judge(step, i);
         }
@@ -550,7 +529,7 @@ StepReport UnitCheck::RunStep(const std::function<StepReport()>& check) {
         // runs once more and decides.
         WaitFor(setup + 1, kReconnectWaitMs, [](const Seen& seen) {
             return seen.FromUnit && seen.Outcome.Result == Result::Accepted &&
-                   FrameText(seen.Bytes).startsWith("QV");
+                   seen.Read.Text().startsWith("QV");
         });
         TraceNote(
             QStringLiteral("check step %1 again after the unit's modem set-up").arg(step.Name));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checks/UnitCheckReport.h"
+#include "link/Frame.h"
 #include "link/FrameCollector.h"
 
 #include <QByteArray>
@@ -78,6 +79,7 @@ private:
         QDateTime Wall;
         bool FromUnit = false;
         QByteArray Bytes;
+        Frame Read; // the bytes read as a frame going their way
         FrameOutcome Outcome{};
         // An accepted "QD" reply: its cell count, whole or not; -1 for others.
         int Cells = -1;

@@ -4,6 +4,7 @@
 #include "controls/MessageBoxes.h"
 #include "controls/VbControls.h"
 #include "core/CheckerState.h"
+#include "decode/ReplyRead.h"
 #include "link/FrameCollector.h"
 #include "link/SerialControl.h"
 #include "trace/TraceLine.h"
@@ -154,11 +155,11 @@ public:
     void HandleScanQD(const QByteArray& s);
     void HandleScanQB(const QByteArray& s);
     void HandleScanQf(const QByteArray& s);
-    void HandleSensorQz(const QByteArray& s);
-    void HandleSensorQy(const QByteArray& s);
-    void HandleOutputQw(const QByteArray& s);
-    void HandleCounterQG(const QByteArray& s);
-    void HandleVersionQV(const QByteArray& s);
+    void HandleSensorQz(const SensorChannel& reply);
+    void HandleSensorQy(const SensorReadings& reply);
+    void HandleOutputQw(const PortStates& reply);
+    void HandleCounterQG(int32_t counter);
+    void HandleVersionQV(const RomVersion& reply);
 
     // ---- unit control (unit/) ----
     void RequestVersion();

@@ -1,7 +1,8 @@
 // The reply dispatcher: plays the modem towards the unit's Hayes command lines,
 // then routes the frame by its two-character reply code.
 #include "core/Form1.h"
-#include "link/HexText.h"
+#include "decode/ReplyRead.h"
+#include "dispatch/ReplyTable.h"
 
 void Form1::DispatchReply(int len) {
     // The frame text is copied before any wait: a receive event that runs
@@ -41,44 +42,59 @@ void Form1::DispatchReply(int len) {
         }
     }
 
-    // Reply codes. Modem lines match none of them.
-    const QByteArray code = s.mid(2, 2);
-    if (code == "QD") {
-        HandleScanQD(s);
-    } else if (code == "QB") {
-        HandleScanQB(s);
-    } else if (code == "Qf") {
-        HandleScanQf(s);
-    } else if (code == "Qz") {
-        HandleSensorQz(s);
-    } else if (code == "Qy") {
-        HandleSensorQy(s);
-    } else if (code == "Qw") {
-        HandleOutputQw(s);
-    } else if (code == "QG") {
-        HandleCounterQG(s);
-    } else if (code == "QV") {
-        HandleVersionQV(s);
+    // Reply codes. Modem and result lines have none.
+    if (const ReplyRoute* route = FindReplyRoute(ReadFrame(s, LineDirection::FromUnit))) {
+        route->Handle(*this, s);
     }
     // "QX", "Q?", "Q!", "QQ", "QZ", "QH", "QO", "QP", "QL", "Q@" and the modem
     // result lines (OK, RING, CONNECT, BUSY, NO CARRIER) need no action.
 }
 
-void Form1::HandleCounterQG(const QByteArray& s) {
-    const uint32_t a = FieldHex(s, 5, 2);
-    const uint32_t b = FieldHex(s, 7, 2);
-    const uint32_t c = FieldHex(s, 9, 2);
-    State.CounterValue = static_cast<int32_t>(a * 65536 + b * 256 + c);
+namespace {
+
+const ReplyRoute kReplyRoutes[] = {
+    {"QD", 2, kScanCellCounts, [](Form1& f, const QByteArray& s) { f.HandleScanQD(s); }},
+    {"QB", 3, kScanDigitCounts, [](Form1& f, const QByteArray& s) { f.HandleScanQB(s); }},
+    {"Qf", 0, {}, [](Form1& f, const QByteArray& s) { f.HandleScanQf(s); }},
+    {"Qz",
+     0,
+     {},
+     [](Form1& f, const QByteArray& s) { f.HandleSensorQz(ReadSensorChannelReply(s)); }},
+    {"Qy", 0, {}, [](Form1& f, const QByteArray& s) { f.HandleSensorQy(ReadSensorReply(s)); }},
+    {"Qw", 0, {}, [](Form1& f, const QByteArray& s) { f.HandleOutputQw(ReadPortsReply(s)); }},
+    {"QG", 0, {}, [](Form1& f, const QByteArray& s) { f.HandleCounterQG(ReadCounterReply(s)); }},
+    {"QV", 0, {}, [](Form1& f, const QByteArray& s) { f.HandleVersionQV(ReadVersionReply(s)); }},
+};
+
+} // namespace
+
+const ReplyRoute* FindReplyRoute(const Frame& frame) {
+    if (frame.Kind != FrameKind::Reply) {
+        return nullptr;
+    }
+    for (const ReplyRoute& route : kReplyRoutes) {
+        if (route.Code == frame.Code) {
+            return &route;
+        }
+    }
+    return nullptr;
+}
+
+bool IsAcceptedScan(const Frame& frame) {
+    const ReplyRoute* route = FindReplyRoute(frame);
+    return route != nullptr && !route->Sizes.empty() &&
+           IsAcceptedSize(route->Sizes, frame.Text().size() - route->DataAt);
+}
+
+void Form1::HandleCounterQG(int32_t counter) {
+    State.CounterValue = counter;
     Label2(5)->SetCaption(QString::number(State.CounterValue));
     TraceReading(QStringLiteral("counter %1").arg(State.CounterValue));
 }
 
-void Form1::HandleVersionQV(const QByteArray& s) {
-    const QByteArray family = Field(s, 6, 2).toByteArray();
-    const int second = family == "RA" ? 23 : 24;
-    const QString version = QString::fromLatin1(Field(s, 6, 8).toByteArray()) +
-                            QStringLiteral("   ") +
-                            QString::fromLatin1(Field(s, second, 8).toByteArray());
+void Form1::HandleVersionQV(const RomVersion& reply) {
+    const QString version =
+        QString::fromLatin1(reply.Name) + QStringLiteral("   ") + QString::fromLatin1(reply.Date);
     Label2(1)->SetCaption(version);
     TraceReading(QStringLiteral("ROM %1").arg(version.simplified()));
     State.VersionReplied = 1;

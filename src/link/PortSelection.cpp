@@ -1,6 +1,6 @@
 // Choosing and opening the serial port, and sending command frames on it.
 #include "core/Form1.h"
-#include "link/Framing.h"
+#include "link/Frame.h"
 #include "trace/LogFiles.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 #include "ReportGrids.h"
 
+#include "link/Frame.h"
 #include "link/HexText.h"
 
 #include <QJsonArray>
@@ -10,12 +11,9 @@
 namespace {
 
 constexpr int kCells = 256;
-// "\r\nQ:" then the line digit, two zeros and 64 hex digits.
-constexpr int kWriteLineAt = 4;
-constexpr int kWriteDigitsAt = 7;
+// A line write's arguments: the line digit, two zeros and 64 hex digits.
+constexpr int kWriteDigitsAt = 3;
 constexpr int kWriteDigits = 64;
-// "\r\nQD" then one hex character per cell.
-constexpr int kScanCellsAt = 4;
 
 bool IsGridStep(const QString& name) {
     return name == QLatin1String("Pattern1") || name == QLatin1String("Pattern2") ||
@@ -44,29 +42,30 @@ QList<PatternGrids> FailedPatternGrids(const QByteArray& reportJson) {
         grids.Line = named.hasMatch() ? named.captured(1).toInt() - 1 : 0;
         for (const QJsonValue& f : step.value(QStringLiteral("frames")).toArray()) {
             const QJsonObject frame = f.toObject();
-            const QByteArray bytes = frame.value(QStringLiteral("bytes")).toString().toLatin1();
-            const QString direction = frame.value(QStringLiteral("direction")).toString();
-            if (direction == QLatin1String("to-unit") && bytes.startsWith("\r\nQ:") &&
-                bytes.size() >= kWriteDigitsAt + kWriteDigits &&
-                bytes.at(kWriteLineAt) - '0' == grids.Line) {
+            const bool toUnit =
+                frame.value(QStringLiteral("direction")).toString() == QLatin1String("to-unit");
+            const bool fromUnit =
+                frame.value(QStringLiteral("direction")).toString() == QLatin1String("from-unit");
+            const Frame read = ReadFrame(frame.value(QStringLiteral("bytes")).toString().toLatin1(),
+                                         toUnit ? LineDirection::ToUnit : LineDirection::FromUnit);
+            const QByteArray& args = read.Arguments;
+            if (toUnit && read.Kind == FrameKind::Command && read.Code == "Q:" &&
+                args.size() >= kWriteDigitsAt + kWriteDigits && args.at(0) - '0' == grids.Line) {
                 for (int cell = 0; cell < kCells; ++cell) {
                     const int at = kWriteDigitsAt + 2 * (cell / 8);
                     const int byte =
-                        std::max(HexDigitValue(static_cast<unsigned char>(bytes.at(at))), 0) * 16 +
-                        std::max(HexDigitValue(static_cast<unsigned char>(bytes.at(at + 1))), 0);
+                        std::max(HexDigitValue(static_cast<unsigned char>(args.at(at))), 0) * 16 +
+                        std::max(HexDigitValue(static_cast<unsigned char>(args.at(at + 1))), 0);
                     grids.Written[static_cast<std::size_t>(cell)] = (byte >> (cell % 8)) & 1;
                 }
-            } else if (direction == QLatin1String("from-unit") && bytes.startsWith("\r\nQD") &&
+            } else if (fromUnit && read.Kind == FrameKind::Reply && read.Code == "QD" &&
                        frame.value(QStringLiteral("verdict")).toString() == "accepted") {
                 grids.HasRead = true;
                 grids.Read.fill(0);
-                // The cells end where the frame's closing CR LF begins.
-                const qsizetype end = bytes.indexOf('\r', kScanCellsAt);
-                const qsizetype count = (end < 0 ? bytes.size() : end) - kScanCellsAt;
-                for (int cell = 0; cell < kCells && cell < count; ++cell) {
-                    const int v = std::max(
-                        HexDigitValue(static_cast<unsigned char>(bytes.at(kScanCellsAt + cell))),
-                        0);
+                // One hex character per cell; bit k of it is line k.
+                for (int cell = 0; cell < kCells && cell < args.size(); ++cell) {
+                    const int v =
+                        std::max(HexDigitValue(static_cast<unsigned char>(args.at(cell))), 0);
                     grids.Read[static_cast<std::size_t>(cell)] = (v >> grids.Line) & 1;
                 }
             }

@@ -1,6 +1,6 @@
 #include "sim/ReplyText.h"
 
-#include "link/Framing.h"
+#include "link/Frame.h"
 #include "link/HexText.h"
 
 namespace {
@@ -9,10 +9,6 @@ constexpr char kDigits[] = "0123456789ABCDEF";
 
 QByteArray ReplyFrame(QByteArrayView body) {
     return CommandFrame(body);
-}
-
-QByteArray ModemCommandLine(QByteArrayView text) {
-    return text.toByteArray() + '\r';
 }
 
 QByteArray LsdFirstDigits(QByteArrayView bytes) {

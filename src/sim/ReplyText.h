@@ -11,9 +11,6 @@
 // byte sum of everything before them.
 QByteArray ReplyFrame(QByteArrayView body);
 
-// A Hayes command line as the unit's modem driver sends it: the text and CR.
-QByteArray ModemCommandLine(QByteArrayView text);
-
 // Bytes as hex digits, least significant digit first: 0x1F 0x80 -> "F108".
 // This is how "QB" and "Qf" replies carry line and record data.
 QByteArray LsdFirstDigits(QByteArrayView bytes);

@@ -2,6 +2,7 @@
 
 #include "sim/ReplyText.h"
 
+#include "link/Frame.h"
 #include "link/HexText.h"
 #include "trace/TraceLine.h"
 

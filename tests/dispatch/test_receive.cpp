@@ -1,7 +1,7 @@
 // Reception of reply frames by the window: which frames reach the dispatcher
 // and when, the Csum lamp, and what happens to bytes behind a frame.
 #include "DispatchBench.h"
-#include "link/Framing.h"
+#include "link/Frame.h"
 
 namespace {
 // A reply with its checksum written in lower-case letters.

@@ -175,11 +175,10 @@ private slots:
         QCOMPARE(f->Label13(6)->Caption(), QStringLiteral("X"));
         QCOMPARE(f->Label13(7)->Caption(), QStringLiteral("31"));
         QCOMPARE(f->Label13(8)->Caption(), QStringLiteral("10"));
-        // A channel byte with the top bit set is no digit: it reads 0.
-        f.Deliver(FakeSerialControl::Reply("Qz\xB3"
-                                           "0010X1FA"));
+        f.Deliver(FakeSerialControl::Reply("Qz00010Y22B"));
         QCOMPARE(f->Label13(1)->Caption(), QStringLiteral("16"));
         QCOMPARE(f->Label13(4)->Caption(), QStringLiteral("-1"));
+        QCOMPARE(f->Label13(6)->Caption(), QStringLiteral("Y"));
 
         f.Deliver(FakeSerialControl::Reply("Qy048A0FFF0064FFFF10"));
         const QStringList readings{"1162", "4095", "100", "-1"};

@@ -63,7 +63,7 @@ struct PanelFixture {
 };
 
 // CR LF body CR LF and two upper-case hex digits of the byte sum modulo 256.
-inline QByteArray Frame(const QByteArray& body) {
+inline QByteArray ExpectedFrame(const QByteArray& body) {
     const QByteArray text = "\r\n" + body + "\r\n";
     int sum = 0;
     for (const char c : text) {
