@@ -62,16 +62,6 @@ struct PanelFixture {
     }
 };
 
-// CR LF body CR LF and two upper-case hex digits of the byte sum modulo 256.
-inline QByteArray ExpectedFrame(const QByteArray& body) {
-    const QByteArray text = "\r\n" + body + "\r\n";
-    int sum = 0;
-    for (const char c : text) {
-        sum += static_cast<unsigned char>(c);
-    }
-    return text + QByteArray::number(sum % 256, 16).toUpper().rightJustified(2, '0');
-}
-
 // A table row of hex bytes written with blanks between them.
 inline QByteArray Digits(const char* row) {
     return QByteArray(row).replace(' ', "");

@@ -33,21 +33,21 @@ private slots:
         QTest::addColumn<int>("intervalAfter");
         using L = QList<QByteArray>;
         // Line 2 is shown and 240 ms sampling runs when each button is pressed.
-        QTest::newRow("Clear1") << 0 << L{ExpectedFrame("Q:200" + QByteArray(64, '0'))} << 72
+        QTest::newRow("Clear1") << 0 << L{Wire("Q:200" + QByteArray(64, '0'))} << 72
                                 << true << 240;
-        QTest::newRow("Clear4") << 1 << L{ExpectedFrame("QC")} << 8 << true << 240;
-        QTest::newRow("Pattern1") << 2 << L{ExpectedFrame("Q:200" + kPattern1)} << 72 << true
+        QTest::newRow("Clear4") << 1 << L{Wire("QC")} << 8 << true << 240;
+        QTest::newRow("Pattern1") << 2 << L{Wire("Q:200" + kPattern1)} << 72 << true
                                   << 240;
-        QTest::newRow("Pattern2") << 3 << L{ExpectedFrame("Q:200" + kPattern2)} << 72 << true
+        QTest::newRow("Pattern2") << 3 << L{Wire("Q:200" + kPattern2)} << 72 << true
                                   << 240;
-        QTest::newRow("Pattern3") << 5 << L{ExpectedFrame("Q:200" + QByteArray(64, 'F'))} << 72
+        QTest::newRow("Pattern3") << 5 << L{Wire("Q:200" + QByteArray(64, 'F'))} << 72
                                   << true << 240;
-        QTest::newRow("Stop") << 6 << L{ExpectedFrame("QRD00")} << 0 << true << 400;
+        QTest::newRow("Stop") << 6 << L{Wire("QRD00")} << 0 << true << 400;
         QTest::newRow("+") << 7 << L{} << 0 << false << 240;
         QTest::newRow("-") << 8 << L{} << 0 << false << 240;
         QTest::newRow("Clear") << 9 << L{} << 0 << true << 240;
-        QTest::newRow("Send_text") << 10 << L{ExpectedFrame("QV")} << 0 << true << 240;
-        QTest::newRow("Auto-F") << 11 << L{ExpectedFrame("QRF05")} << 0 << true << 240;
+        QTest::newRow("Send_text") << 10 << L{Wire("QV")} << 0 << true << 240;
+        QTest::newRow("Auto-F") << 11 << L{Wire("QRF05")} << 0 << true << 240;
     }
     void eachButtonSendsItsCommandWithPollingHeldOff() {
         QFETCH(int, index);
@@ -86,7 +86,7 @@ private slots:
         const qint64 pressed = f.Serial.NowMs();
         Press(f.Form.get(), 5); // "Pattern3"
         QTRY_COMPARE_WITH_TIMEOUT(f.Serial.Writes.size(), 2, 1000);
-        QCOMPARE(f.Serial.Writes[1].Bytes, ExpectedFrame("QB0"));
+        QCOMPARE(f.Serial.Writes[1].Bytes, Wire("QB0"));
         const qint64 after = f.Serial.Writes[1].AtMs - pressed;
         QVERIFY2(after >= 200 && after < 340, qPrintable(QString::number(after)));
     }
@@ -114,9 +114,9 @@ private slots:
         QTest::addColumn<int>("plus");
         QTest::addColumn<int>("minus");
         QTest::addColumn<QByteArray>("sent");
-        QTest::newRow("start-up 5") << 0 << 0 << ExpectedFrame("QRF05");
-        QTest::newRow("10") << 5 << 0 << ExpectedFrame("QRF0A");
-        QTest::newRow("2") << 0 << 3 << ExpectedFrame("QRF02");
+        QTest::newRow("start-up 5") << 0 << 0 << Wire("QRF05");
+        QTest::newRow("10") << 5 << 0 << Wire("QRF0A");
+        QTest::newRow("2") << 0 << 3 << Wire("QRF02");
     }
     void autoFCarriesScanMaxInTwoHexDigits() {
         QFETCH(int, plus);
@@ -137,15 +137,15 @@ private slots:
     void autoFWhileSamplingIsStoppedPollsOnlyOnceAPeriodIsChosen() {
         PanelFixture f;
         Press(f.Form.get(), 11);
-        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{ExpectedFrame("QRF05")});
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Wire("QRF05")});
         QVERIFY(f->Timer1->Enabled());
         QVERIFY(!f->Timer1->Running());
         QTest::qWait(500);
         QCOMPARE(f.Serial.Writes.size(), 1);
         f->menuT240_Click();
         QTRY_COMPARE_WITH_TIMEOUT(f.Serial.Writes.size(), 3, 1000);
-        QCOMPARE(f.Serial.Writes[1].Bytes, ExpectedFrame("Qf001"));
-        QCOMPARE(f.Serial.Writes[2].Bytes, ExpectedFrame("Qf002"));
+        QCOMPARE(f.Serial.Writes[1].Bytes, Wire("Qf001"));
+        QCOMPARE(f.Serial.Writes[2].Bytes, Wire("Qf002"));
     }
 
     void stopEndsInFourHundredMillisecondBitScanPolling() {
@@ -159,7 +159,7 @@ private slots:
 
         Press(f.Form.get(), 6);
 
-        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{ExpectedFrame("QRD00")});
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Wire("QRD00")});
         QCOMPARE(f.State().ScanMode, QStringLiteral("D"));
         QCOMPARE(f.State().SamplePeriod, 400);
         QCOMPARE(f->Timer1->Interval(), 400);
@@ -174,7 +174,7 @@ private slots:
         QCOMPARE(f->Label22(10)->Caption(), QString());
         // The first poll is a bit scan of the shown line, one period later.
         QTRY_COMPARE_WITH_TIMEOUT(f.Serial.Writes.size(), 2, 1000);
-        QCOMPARE(f.Serial.Writes[1].Bytes, ExpectedFrame("QB0"));
+        QCOMPARE(f.Serial.Writes[1].Bytes, Wire("QB0"));
         const qint64 after = f.Serial.Writes[1].AtMs - pressed;
         QVERIFY2(after >= 380 && after < 500, qPrintable(QString::number(after)));
     }
@@ -209,10 +209,10 @@ private slots:
     void sendTextSendsAsciiExactlyAsTyped_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QByteArray>("sent");
-        QTest::newRow("command") << "QV" << ExpectedFrame("QV");
+        QTest::newRow("command") << "QV" << Wire("QV");
         QTest::newRow("empty box") << "" << QByteArray("\r\n\r\n2E");
-        QTest::newRow("blanks and marks kept") << " Qg 1~" << ExpectedFrame(" Qg 1~");
-        QTest::newRow("ends in Z") << "QZ" << ExpectedFrame("QZ");
+        QTest::newRow("blanks and marks kept") << " Qg 1~" << Wire(" Qg 1~");
+        QTest::newRow("ends in Z") << "QZ" << Wire("QZ");
     }
     void sendTextSendsAsciiExactlyAsTyped() {
         QFETCH(QString, typed);
@@ -278,7 +278,7 @@ private slots:
         // Start-up counts as a full scan.
         QTest::mouseClick(f->Command1(1), Qt::LeftButton);
         QTest::mouseClick(f->Command1(0), Qt::LeftButton);
-        QCOMPARE(f.Serial.Sent(), (QList<QByteArray>{ExpectedFrame("QG"), ExpectedFrame("QE")}));
+        QCOMPARE(f.Serial.Sent(), (QList<QByteArray>{Wire("QG"), Wire("QE")}));
         QCOMPARE(f.PollingAtWrite, (QList<bool>{true, true}));
         QVERIFY(f->Timer1->Running());
         QCOMPARE(f.State().ByteCount, before);
@@ -293,7 +293,7 @@ private slots:
         f.Deliver(FullBitScan('0'));
         f.Forget();
         QTest::mouseClick(f->Command1(1), Qt::LeftButton);
-        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{ExpectedFrame("QG")});
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Wire("QG")});
     }
 };
 

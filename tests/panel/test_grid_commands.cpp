@@ -142,13 +142,13 @@ private slots:
         QTest::addColumn<QByteArray>("sent");
         // Byte 5 = 0x04: bit 42 (0x2A) of line 1 is 1, its neighbours 0.
         QTest::newRow("bit 1 is cleared")
-            << BitScan('1', "00000000004") << 42 << ExpectedFrame("QW12A2");
+            << BitScan('1', "00000000004") << 42 << Wire("QW12A2");
         QTest::newRow("bit 0 is set")
-            << BitScan('1', "00000000004") << 41 << ExpectedFrame("QW1293");
+            << BitScan('1', "00000000004") << 41 << Wire("QW1293");
         // Byte 31 = 0x80: the last cell of line 3.
         QTest::newRow("last cell")
-            << BitScan('3', QByteArray(62, '0') + "08") << 255 << ExpectedFrame("QW3FF2");
-        QTest::newRow("first cell, line 0") << BitScan('0', "1") << 0 << ExpectedFrame("QW0002");
+            << BitScan('3', QByteArray(62, '0') + "08") << 255 << Wire("QW3FF2");
+        QTest::newRow("first cell, line 0") << BitScan('0', "1") << 0 << Wire("QW0002");
     }
     void aCellClickWritesTheOppositeOfTheReportedBit() {
         QFETCH(QByteArray, scan);
@@ -167,7 +167,7 @@ private slots:
         PanelFixture f;
         // Nothing reported yet: every cell is written as "set".
         f.ClickCell(200);
-        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{ExpectedFrame("QW0C83")});
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Wire("QW0C83")});
         // Line 2 reported with bit 0 set, then line 0 shown again by the Line
         // select without a new report: line 0's own bit decides.
         f.Deliver(BitScan('2', "1"));
@@ -175,13 +175,13 @@ private slots:
         f.State().ScanLine = 0;
         f.Forget();
         f.ClickCell(0);
-        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{ExpectedFrame("QW0003")});
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Wire("QW0003")});
         // A greyed cell beyond a short scan still sends its command.
         f.Deliver("QB0" + QByteArray(8, '0'));
         QVERIFY(f->Picture1(100)->IsGrey());
         f.Forget();
         f.ClickCell(100);
-        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{ExpectedFrame("QW0643")});
+        QCOMPARE(f.Serial.Sent(), QList<QByteArray>{Wire("QW0643")});
     }
 
     void aPressCarriedOffOrAnotherButtonWritesNothing() {
@@ -244,24 +244,24 @@ private slots:
         QTest::addColumn<int>("bytesCounted");
         const QString middle = QStringLiteral("middle");
         QTest::newRow("row caption B")
-            << "Label7_11" << middle << 0 << ExpectedFrame("QM0B0FF") << 0;
-        QTest::newRow("gap label 0") << "Label4_0" << middle << 0 << ExpectedFrame("QM008FF") << 0;
+            << "Label7_11" << middle << 0 << Wire("QM0B0FF") << 0;
+        QTest::newRow("gap label 0") << "Label4_0" << middle << 0 << Wire("QM008FF") << 0;
         QTest::newRow("left of the two right labels")
-            << "Label5_15" << middle << 3 << ExpectedFrame("QM3F000") << 0;
+            << "Label5_15" << middle << 3 << Wire("QM3F000") << 0;
         QTest::newRow("right-hand label B")
-            << "Label24_11" << middle << 0 << ExpectedFrame("QM0B800") << 0;
+            << "Label24_11" << middle << 0 << Wire("QM0B800") << 0;
         QTest::newRow("row caption A, line 2")
-            << "Label7_10" << middle << 2 << ExpectedFrame("QM2A0FF") << 0;
+            << "Label7_10" << middle << 2 << Wire("QM2A0FF") << 0;
         // The blank Label11 lies under Label5, which takes the click there.
         QTest::newRow("where blank label 3 lies")
-            << "Label11_3" << middle << 1 << ExpectedFrame("QM13000") << 0;
+            << "Label11_3" << middle << 1 << Wire("QM13000") << 0;
         // The cells lie above the gap labels, which reach over their edges.
         QTest::newRow("last column of cell 7")
             << "Picture1_7"
-            << "right edge" << 0 << ExpectedFrame("QW0073") << 12;
+            << "right edge" << 0 << Wire("QW0073") << 12;
         QTest::newRow("first column of cell 8")
             << "Picture1_8"
-            << "left edge" << 0 << ExpectedFrame("QW0083") << 12;
+            << "left edge" << 0 << Wire("QW0083") << 12;
     }
     void aPressWritesWhatLiesOnTopThere() {
         QFETCH(QString, element);
