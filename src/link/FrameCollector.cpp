@@ -78,7 +78,7 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size, Awaited
     int carried = 0; // of those, bytes handed back as the next frame's start
     // The frame is still the awaited reply arriving at the line's speed: the
     // collector then sleeps towards its end instead of reading in batches.
-    bool onCourse = awaited.NextEnd(0) > 0;
+    bool onCourse = awaited.NextEnd(buffer, 0) > 0;
     int countBeforeSleep = -1;
     double sleptMs = 0;
     // Time left before the whole-frame cap ends the frame, at now.
@@ -126,14 +126,14 @@ FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size, Awaited
                 const bool keptPace =
                     countBeforeSleep < 0 ||
                     count - countBeforeSleep >= sleptMs / WireTimeMs(1) * 3 / 4 - 1;
-                onCourse = keptPace && awaited.NextEnd(count) > 0 &&
+                onCourse = keptPace && awaited.NextEnd(buffer, count) > 0 &&
                            StartsAsAwaited(buffer, count, awaited);
             }
             if (onCourse) {
                 // No longer at a go than the quiet that ends a frame: a reply
                 // that stalls within a sleep is seen to have stopped at most
                 // one budget later than between batch reads.
-                sleptMs = std::min(WireTimeMs(awaited.NextEnd(count) - count),
+                sleptMs = std::min(WireTimeMs(awaited.NextEnd(buffer, count) - count),
                                    double(receiver.SilenceBudgetMs()));
                 countBeforeSleep = count;
                 source.Pause(std::max(1, static_cast<int>(std::ceil(sleptMs * 1000))));

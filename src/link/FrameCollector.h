@@ -65,10 +65,12 @@ inline constexpr int kBatchPauseUs = 4167;
 struct AwaitedReply {
     char Code = 0;
     std::array<int, 4> Lengths{};
-    // The first length longer than count, or 0 when there is none.
-    int NextEnd(int count) const {
+    // The first length longer than the count bytes of the frame so far at
+    // which the frame may still end (its text's closing CR four bytes before
+    // that end, where that byte is in already), or 0 when there is none.
+    int NextEnd(const uint8_t* frame, int count) const {
         for (int length : Lengths) {
-            if (length > count) {
+            if (length > count && (count <= length - 4 || frame[length - 4] == 0x0D)) {
                 return length;
             }
         }

@@ -438,7 +438,7 @@ private slots:
         // Past its fixed fields the version is read as any frame.
         QTest::newRow("QV longer than its fixed fields")
             << QByteArray("QV") << Reply("QV3ZEL03A01  ZEL-03  01-07-02") << 0.0 << Gaps{}
-            << Result::Accepted << 35 << 2;
+            << Result::Accepted << 35 << 3;
         QTest::newRow("QB, 0.3 ms a byte slower than the line")
             << QByteArray("QB0") << scan << 0.3 << Gaps{} << Result::Accepted << 73 << 11;
         QTest::newRow("QB, stalls of 45 ms before bytes 3 and 30")
@@ -490,7 +490,7 @@ private slots:
     void nothingIsAwaitedFromOtherCommands() {
         for (const char* command :
              {"QW01233", "QC", "QRD00", "QB", "QB01", "Qf", "QVX", "QM0800FF"}) {
-            QCOMPARE(ReplyAwaitedFor(command).NextEnd(0), 0);
+            QCOMPARE(ReplyAwaitedFor(command).NextEnd(nullptr, 0), 0);
         }
     }
 
