@@ -8,6 +8,8 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
+#include <optional>
+
 namespace {
 
 constexpr int kNarrowestStretch = 70;
@@ -41,17 +43,6 @@ QRect OwnRoom(const QWidget* element) {
     return element->rect();
 }
 
-bool Fits(const QFont& font, const QWidget* element, const QRect& room, const QStringList& texts) {
-    const QFontMetricsF fm(font, const_cast<QWidget*>(element));
-    for (const QString& text : texts) {
-        if (fm.horizontalAdvance(text) > room.width() ||
-            fm.tightBoundingRect(text).height() > element->height()) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 QRect TextRoom(const QWidget* element) {
@@ -80,7 +71,49 @@ QRect TextRoom(const QWidget* element) {
     return room;
 }
 
-bool FitTexts(QWidget* element, const QStringList& texts) {
+QHash<QString, TextFitter::Extent>& TextFitter::ExtentsIn(const QFont& font, int dpiX, int dpiY) {
+    for (Measured& m : Fonts) {
+        if (m.DpiX == dpiX && m.DpiY == dpiY && m.Font == font) {
+            return m.Texts;
+        }
+    }
+    Fonts.push_back({font, dpiX, dpiY, {}});
+    return Fonts.back().Texts;
+}
+
+bool TextFitter::Fits(const QFont& font, const QWidget* element, const QRect& room,
+                      const QStringList& texts) {
+    // A text's extent depends on the font and the resolution it is drawn at,
+    // nothing else of the element.
+    QHash<QString, Extent>& extents =
+        ExtentsIn(font, element->logicalDpiX(), element->logicalDpiY());
+    std::optional<QFontMetricsF> metrics;
+    const auto fm = [&]() -> const QFontMetricsF& {
+        if (!metrics) {
+            metrics.emplace(font, const_cast<QWidget*>(element));
+        }
+        return *metrics;
+    };
+    for (const QString& text : texts) {
+        auto it = extents.find(text);
+        if (it == extents.end()) {
+            it = extents.insert(text, {fm().horizontalAdvance(text), -1});
+        }
+        if (it->Advance > room.width()) {
+            return false;
+        }
+        // The height only of a text that is narrow enough, as it costs more.
+        if (it->TightHeight < 0) {
+            it->TightHeight = fm().tightBoundingRect(text).height();
+        }
+        if (it->TightHeight > element->height()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TextFitter::Fit(QWidget* element, const QStringList& texts) {
     const QRect room = TextRoom(element);
     const QFont base = element->font();
     if (Fits(base, element, room, texts)) {
@@ -99,4 +132,9 @@ bool FitTexts(QWidget* element, const QStringList& texts) {
     }
     element->setFont(font);
     return false;
+}
+
+bool FitTexts(QWidget* element, const QStringList& texts) {
+    TextFitter fitter;
+    return fitter.Fit(element, texts);
 }

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QFont>
+#include <QHash>
 #include <QRect>
 #include <QStringList>
+
+#include <vector>
 
 class QWidget;
 
@@ -20,3 +24,30 @@ QRect TextRoom(const QWidget* element);
 // in 5 % steps down to 70 %, then half a point smaller at a time. Returns
 // false when even the smallest step leaves a text too wide.
 bool FitTexts(QWidget* element, const QStringList& texts);
+
+// Fits the texts of one element after another as FitTexts does, measuring
+// each text in each font (at each resolution) only once: elements alike, such
+// as the rows of a table, then cost one measuring between them.
+class TextFitter {
+public:
+    bool Fit(QWidget* element, const QStringList& texts);
+
+private:
+    struct Extent {
+        double Advance = 0;
+        double TightHeight = -1; // not measured yet
+    };
+    // The texts measured in one font at one resolution.
+    struct Measured {
+        QFont Font;
+        int DpiX;
+        int DpiY;
+        QHash<QString, Extent> Texts;
+    };
+    bool Fits(const QFont& font, const QWidget* element, const QRect& room,
+              const QStringList& texts);
+    QHash<QString, Extent>& ExtentsIn(const QFont& font, int dpiX, int dpiY);
+
+    // A panel uses a few fonts: looked through in turn.
+    std::vector<Measured> Fonts;
+};

@@ -262,6 +262,8 @@ private:
     bool OpeningPort = false;
     // The trace has said that frames are not sent while the port is closed.
     bool NotSentTraced = false;
+    // The reply the last command sent asks for, while none has come in.
+    AwaitedReply Awaited;
     // The operator has been told of the current loss, and the port has not
     // worked since; the watch's delay before its next look.
     bool LossNoticed = false;

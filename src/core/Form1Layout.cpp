@@ -5,6 +5,7 @@
 #include "core/Form1.h"
 #include "decode/UnitRecord.h"
 
+#include <QFontDatabase>
 #include <QMenuBar>
 
 namespace {
@@ -20,9 +21,23 @@ QRect Twips(int left, int top, int width, int height) {
     return {Px(left), Px(top), Px(width), Px(height)};
 }
 
+// The panel's Gothic face, followed by the face with its metrics; the first
+// only where it is installed. Resolved once: a family that is not installed
+// would otherwise be matched, and its fallbacks searched, for every size and
+// width of the panel's fonts.
+const QStringList& PanelFamilies() {
+    static const QStringList families = [] {
+        const QString gothic = QStringLiteral("ＭＳ Ｐゴシック");
+        const QString metricTwin = QStringLiteral("IPAPGothic");
+        return QFontDatabase::families().contains(gothic) ? QStringList{gothic, metricTwin}
+                                                          : QStringList{metricTwin};
+    }();
+    return families;
+}
+
 QFont PanelFont(double points, bool bold = false) {
     QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")});
+    font.setFamilies(PanelFamilies());
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;
@@ -281,6 +296,10 @@ void Form1::BuildBoard() {
 }
 
 void Form1::FitPanelTexts() {
+    // One fitter for the whole panel: the rows of the unit table, and the
+    // many elements that show the same texts in the same font, are measured
+    // once.
+    TextFitter fitter;
     // Every caption as the layout gives it.
     for (QWidget* element : Client->findChildren<QWidget*>()) {
         QString caption;
@@ -292,7 +311,7 @@ void Form1::FitPanelTexts() {
             caption = frame->title();
         }
         if (!caption.isEmpty()) {
-            FitTexts(element, {caption});
+            fitter.Fit(element, {caption});
         }
     }
     // The value displays, with the widest texts they show.
@@ -313,7 +332,7 @@ void Form1::FitPanelTexts() {
         {Label22(11), {QStringLiteral("31")}},
     };
     for (const auto& [display, widest] : displays) {
-        FitTexts(display, widest);
+        fitter.Fit(display, widest);
     }
     // The unit table: the type captions, and the widest channel texts of the
     // counter, timer and temperature types.
@@ -321,9 +340,9 @@ void Form1::FitPanelTexts() {
                                   QStringLiteral(" 123.8"),   QStringLiteral("-3.95"),
                                   QStringLiteral("-999"),     QStringLiteral("5119")};
     for (int u = 1; u <= 10; ++u) {
-        FitTexts(UnitRow(u)(0), UnitTypeCaptions());
+        fitter.Fit(UnitRow(u)(0), UnitTypeCaptions());
         for (int k = 1; k <= 8; ++k) {
-            FitTexts(UnitRow(u)(k), channels);
+            fitter.Fit(UnitRow(u)(k), channels);
         }
     }
 }

@@ -2,6 +2,9 @@
 
 #include "link/ReplyReceiver.h"
 
+#include <QByteArrayView>
+
+#include <array>
 #include <cstdint>
 
 // Where the bytes of a frame come from: the serial control in the window, a
@@ -55,6 +58,33 @@ struct FrameOutcome {
 // checksum characters) is seen at most about one byte time late.
 inline constexpr int kBatchPauseUs = 4167;
 
+// What the command just sent tells of the reply it asks for: the reply's
+// code letter (the one after "Q") and the lengths it may have on the line,
+// shortest first (0 after the last). For a reply whose length varies beyond
+// its fixed fields, the last is the least it can be.
+struct AwaitedReply {
+    char Code = 0;
+    std::array<int, 4> Lengths{};
+    // The first length longer than the count bytes of the frame so far at
+    // which the frame may still end (its text's closing CR four bytes before
+    // that end, where that byte is in already), or 0 when there is none.
+    int NextEnd(const uint8_t* frame, int count) const {
+        for (int length : Lengths) {
+            if (length > count && (count <= length - 4 || frame[length - 4] == 0x0D)) {
+                return length;
+            }
+        }
+        return 0;
+    }
+};
+
+// The reply that the command (code and arguments, as handed to the sender)
+// asks for, where its lengths follow from the command: the packed line scan
+// "QB" (8, 16, 32 or 64 hex digits), the cell scan "QD" that answers "QA" (32,
+// 64, 128 or 256 cells), the record "Qf", the counter "QG", and the version
+// "QV" (at least its fixed fields). Nothing for any other command.
+AwaitedReply ReplyAwaitedFor(QByteArrayView codeAndArguments);
+
 // Collects one frame from the source into buffer (from index 0, never past
 // size). Every wake-up takes all waiting bytes. The frame ends by silence when
 // the line has been quiet for the frame's silence budget since its last byte,
@@ -65,7 +95,15 @@ inline constexpr int kBatchPauseUs = 4167;
 // with it begin another frame (their first two pass the first two frame rules),
 // they are put back for the next collection; otherwise whatever is still
 // queued when the frame ends is discarded.
-FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size);
+//
+// When a reply is awaited, a frame that begins as that reply is not read in
+// batches: the collector sleeps until the next length at which the reply may
+// end has had time to arrive (never longer than the frame's silence budget at
+// a go) and reads there, so an end is seen at most about one byte time after
+// its last byte, whichever of its lengths the reply has. As soon as the line
+// falls behind its speed, goes quiet, or the frame turns out not to be that
+// reply or to run past its longest length, it is read in batches as any other.
+FrameOutcome CollectFrame(ByteSource& source, uint8_t* buffer, int size, AwaitedReply awaited = {});
 
 // Pauses a frame may take in all beyond its own budget before the cap ends
 // it: two default budgets, so that a few short stalls early in a reply, when

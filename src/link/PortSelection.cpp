@@ -81,10 +81,15 @@ void Form1::Option2_Click(int index) {
 }
 
 bool Form1::SendCommand(QByteArrayView codeAndArguments) {
-    return SendFrame(FrameKind::Command, CommandFrame(codeAndArguments));
+    const bool sent = SendFrame(FrameKind::Command, CommandFrame(codeAndArguments));
+    // The next frame to come in is most likely this command's reply; where
+    // its lengths are known, its reception sleeps until it may be complete.
+    Awaited = sent ? ReplyAwaitedFor(codeAndArguments) : AwaitedReply{};
+    return sent;
 }
 
 bool Form1::SendModemLine(QByteArrayView text) {
+    Awaited = {};
     return SendFrame(FrameKind::ModemLine, ModemLine(text));
 }
 

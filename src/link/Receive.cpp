@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <utility>
+
 namespace {
 
 // The serial control seen as the collector's byte source.
@@ -41,8 +43,11 @@ void Form1::MSComm1_OnComm() {
     // line has been quiet for the frame's silence budget; the thread sleeps
     // meanwhile and takes the waiting bytes in batches.
     SerialByteSource source(*MSComm1);
+    // The reply awaited is this frame's to use, whatever the frame turns out
+    // to be; a receive event nested in this one's dispatch awaits nothing.
+    const AwaitedReply awaited = std::exchange(Awaited, AwaitedReply{});
     const FrameOutcome frame =
-        CollectFrame(source, State.ReceiveBuffer.data(), CheckerState::kReceiveBufferSize);
+        CollectFrame(source, State.ReceiveBuffer.data(), CheckerState::kReceiveBufferSize, awaited);
     // Copied before the dispatcher, whose waits may let a nested receive event
     // refill the buffer.
     const QByteArray bytes(reinterpret_cast<const char*>(State.ReceiveBuffer.data()), frame.Count);

@@ -2,6 +2,7 @@
 // font the element really uses. The suite runs once at 96 DPI and once at
 // 144 DPI (ZEL_TEST_DPR names the device pixel ratio the run expects).
 #include "FormFixture.h"
+#include "controls/TextFit.h"
 #include "decode/UnitRecord.h"
 
 #include <QGroupBox>
@@ -196,6 +197,49 @@ private slots:
             }
         }
         QVERIFY2(overflows.isEmpty(), qPrintable(overflows.join('\n')));
+    }
+
+    // One fitter for many elements gives each the font it gets when fitted
+    // alone: elements with the same texts in other widths, heights or fonts
+    // (bold, another size, another resolution's screen) do not share results.
+    void aFitterForManyElementsFitsEachAsAlone() {
+        const QList<QStringList> textSets = {
+            {"16777215"}, {"999:59:59", "-3.95"}, {"Imd", "4-20"}, {"ビット数/Scan"}};
+        const QList<QSize> sizes = {{22, 14}, {34, 14}, {44, 14}, {58, 14}, {44, 7}, {90, 14}};
+        QWidget together;
+        QWidget alone;
+        QList<QPair<QLabel*, QLabel*>> pairs;
+        QList<QStringList> texts;
+        for (const QStringList& set : textSets) {
+            for (const QSize& size : sizes) {
+                for (bool bold : {false, true}) {
+                    for (double points : {9.0, 7.5}) {
+                        QFont font(QStringLiteral("IPAPGothic"));
+                        font.setPointSizeF(points);
+                        font.setBold(bold);
+                        auto* a = new QLabel(set.first(), &together);
+                        auto* b = new QLabel(set.first(), &alone);
+                        for (QLabel* label : {a, b}) {
+                            label->setFont(font);
+                            label->resize(size);
+                        }
+                        pairs.append(qMakePair(a, b));
+                        texts.append(set);
+                    }
+                }
+            }
+        }
+        TextFitter fitter;
+        int narrowed = 0;
+        for (qsizetype i = 0; i < pairs.size(); ++i) {
+            const QFont before = pairs[i].first->font();
+            QCOMPARE(fitter.Fit(pairs[i].first, texts[i]), FitTexts(pairs[i].second, texts[i]));
+            QCOMPARE(pairs[i].first->font(), pairs[i].second->font());
+            narrowed += pairs[i].first->font() == before ? 0 : 1;
+        }
+        // The table holds elements that keep their font and ones that do not.
+        QVERIFY2(narrowed > 10 && narrowed < pairs.size() - 10,
+                 qPrintable(QString::number(narrowed)));
     }
 };
 

@@ -142,11 +142,11 @@ QByteArray Reply(QByteArrayView body) {
 
 // Collects one frame and checks what every frame owes the line: no spinning,
 // and nothing left queued behind it unless it begins the next frame.
-FrameOutcome Collect(FakeLine& line, uint8_t* buffer, int size) {
+FrameOutcome Collect(FakeLine& line, uint8_t* buffer, int size, AwaitedReply awaited = {}) {
     if (!line.NextEvent()) {
         return {Result::Collecting, -1, 0};
     }
-    const FrameOutcome outcome = CollectFrame(line, buffer, size);
+    const FrameOutcome outcome = CollectFrame(line, buffer, size, awaited);
     [&] {
         QVERIFY(!line.BadWait);
         QCOMPARE(line.PutBackBytes, outcome.CarriedBytes);
@@ -314,47 +314,54 @@ private slots:
         QTest::addColumn<Gaps>("gaps");
         QTest::addColumn<Result>("result");
         QTest::addColumn<int>("count"); // bytes received when the frame ended
+        // The same when the collector is told the reply's lengths, as the
+        // poll that asked for it tells them, and sleeps towards its end. A
+        // stall that begins within such a sleep is timed from the read that
+        // ends it, so one just over the budget may go unseen there.
+        QTest::addColumn<bool>("sameWhenAwaited");
         for (auto [code, budget] : {std::pair{'V', 60}, {'L', 600}, {'@', 1300}}) {
             const QByteArray reply = Reply(QByteArray("Q") + code + QByteArray(40, '7'));
             QTest::addRow("%c just under %d", code, budget)
-                << reply << 0.0 << Gaps{{4, budget - 1.5}} << Result::Accepted << 48;
+                << reply << 0.0 << Gaps{{4, budget - 1.5}} << Result::Accepted << 48
+                << (code == 'V');
             // The quiet time runs from the read that took the last byte, which
             // may come one batch pause after the byte.
             QTest::addRow("%c just over %d: truncated", code, budget)
-                << reply << 0.0 << Gaps{{4, budget + kPauseMs + 1.5}} << Result::Rejected << 4;
+                << reply << 0.0 << Gaps{{4, budget + kPauseMs + 1.5}} << Result::Rejected << 4
+                << false;
             QTest::addRow("%c two gaps, each under %d, over it together", code, budget)
                 << reply << 0.0 << Gaps{{4, budget * 0.55}, {24, budget * 0.46}} << Result::Accepted
-                << 48;
+                << 48 << (code == 'V');
             QTest::addRow("%c second gap over %d", code, budget)
                 << reply << 0.0 << Gaps{{4, budget * 0.2}, {24, budget + kPauseMs + 1.5}}
-                << Result::Rejected << 24;
+                << Result::Rejected << 24 << (code == 'V');
         }
         // The long budget holds only once its 4th byte is in.
-        QTest::newRow("L late 4th byte")
-            << Reply("QL" + QByteArray(40, '7')) << 0.0 << Gaps{{3, 100}} << Result::Rejected << 3;
+        QTest::newRow("L late 4th byte") << Reply("QL" + QByteArray(40, '7')) << 0.0
+                                         << Gaps{{3, 100}} << Result::Rejected << 3 << false;
 
         const QByteArray cells = Reply("QD" + QByteArray(256, 'A'));
         QTest::newRow("264 bytes, each 0.6 ms late")
-            << cells << 0.6 << Gaps{} << Result::Accepted << 264;
+            << cells << 0.6 << Gaps{} << Result::Accepted << 264 << true;
         QTest::newRow("264 bytes, six pauses of 45 ms")
             << cells << 0.0 << Gaps{{20, 45}, {60, 45}, {100, 45}, {140, 45}, {180, 45}, {220, 45}}
-            << Result::Accepted << 264;
+            << Result::Accepted << 264 << true;
         // Stalls early in a short reply, while few bytes are in.
         QTest::newRow("two 40 ms pauses before bytes 2 and 12")
             << Reply("QV" + QByteArray(40, '3')) << 0.0 << Gaps{{2, 40}, {12, 40}}
-            << Result::Accepted << 48;
+            << Result::Accepted << 48 << true;
         // A byte every 21 ms, each gap under the budget: the frame ends when it
         // has taken twice its wire time plus 1300 ms plus the 120 ms pause
         // allowance, at its 75th byte (75 * 21.04 ms > 2 * 75 * 1.04 ms + 1420 ms).
-        QTest::newRow("trickle ended by the cap")
-            << Reply("Q@" + QByteArray(256, '5')) << 20.0 << Gaps{} << Result::Rejected << 75;
+        QTest::newRow("trickle ended by the cap") << Reply("Q@" + QByteArray(256, '5')) << 20.0
+                                                  << Gaps{} << Result::Rejected << 75 << false;
         // A stream that never pauses long enough for an empty read and has no
         // line end for 3,000 bytes: the cap of a modem line (313 ms) ends it
         // at the first read after it, not when the stream stops. A byte every
         // 1.54 ms; the first three are read as they come, then reads are 4.17
         // ms apart: the 75th batch read, at 315.6 ms, has 205 bytes in.
         QTest::newRow("trickle without a pause, no line end")
-            << Reply(QByteArray(3000, 'J')) << 0.5 << Gaps{} << Result::Rejected << 205;
+            << Reply(QByteArray(3000, 'J')) << 0.5 << Gaps{} << Result::Rejected << 205 << false;
     }
     void quietGapsAgainstTheBudget() {
         QFETCH(QByteArray, reply);
@@ -362,6 +369,7 @@ private slots:
         QFETCH(Gaps, gaps);
         QFETCH(Result, result);
         QFETCH(int, count);
+        QFETCH(bool, sameWhenAwaited);
 
         FakeLine line;
         line.Send(reply.left(1));
@@ -373,6 +381,13 @@ private slots:
             line.Send(reply.mid(i, 1), gap);
         }
         std::array<uint8_t, CheckerState::kReceiveBufferSize> buffer{};
+        if (sameWhenAwaited) {
+            FakeLine told = line;
+            const FrameOutcome awaited = Collect(told, buffer.data(), int(buffer.size()),
+                                                 ReplyAwaitedFor(reply[3] == 'D' ? "QA" : "QV"));
+            QCOMPARE(awaited.Result, result);
+            QCOMPARE(awaited.Count, count);
+        }
 
         const FrameOutcome outcome = Collect(line, buffer.data(), int(buffer.size()));
         QCOMPARE(outcome.Result, result);
@@ -387,6 +402,94 @@ private slots:
             if (QByteArray(QTest::currentDataTag()).startsWith("trickle")) {
                 QVERIFY2(verdict.endsWith(QLatin1String(" (frame time cap)")), qPrintable(verdict));
             }
+        }
+    }
+
+    // A reply whose lengths the command told is read where it may end, not in
+    // batches, and still seen at most a byte time after its last byte: at any
+    // of its lengths, slower than the line's speed, or after a stall. One that
+    // stalls for longer than its budget still ends there; a frame that is not
+    // the reply is read as any other. Each row gives the command, the reply,
+    // a delay before every byte after the first, pauses before given bytes,
+    // and the most wake-ups (waits and sleeps) its collection may take.
+    void awaitedRepliesAreReadWhereTheyMayEnd_data() {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<double>("perByteMs");
+        QTest::addColumn<Gaps>("gaps");
+        QTest::addColumn<Result>("result");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("wakeUps");
+        const QByteArray scan = Reply("QB0" + QByteArray(64, 'A'));
+        QTest::newRow("QB, 64 digits")
+            << QByteArray("QB0") << scan << 0.0 << Gaps{} << Result::Accepted << 73 << 4;
+        QTest::newRow("QB, 8 digits") << QByteArray("QB0") << Reply("QB0" + QByteArray(8, 'A'))
+                                      << 0.0 << Gaps{} << Result::Accepted << 17 << 1;
+        QTest::newRow("QB, 32 digits") << QByteArray("QB3") << Reply("QB3" + QByteArray(32, 'A'))
+                                       << 0.0 << Gaps{} << Result::Accepted << 41 << 3;
+        QTest::newRow("QD for QA, 256 cells")
+            << QByteArray("QA") << Reply("QD" + QByteArray(256, '1')) << 0.0 << Gaps{}
+            << Result::Accepted << 264 << 7;
+        QTest::newRow("Qf") << QByteArray("Qf005") << Reply("Qf005" + QByteArray(64, '0')) << 0.0
+                            << Gaps{} << Result::Accepted << 75 << 2;
+        QTest::newRow("QG") << QByteArray("QG") << Reply("QG12ABCD") << 0.0 << Gaps{}
+                            << Result::Accepted << 14 << 1;
+        // Past its fixed fields the version is read as any frame.
+        QTest::newRow("QV longer than its fixed fields")
+            << QByteArray("QV") << Reply("QV3ZEL03A01  ZEL-03  01-07-02") << 0.0 << Gaps{}
+            << Result::Accepted << 35 << 3;
+        QTest::newRow("QB, 0.3 ms a byte slower than the line")
+            << QByteArray("QB0") << scan << 0.3 << Gaps{} << Result::Accepted << 73 << 11;
+        QTest::newRow("QB, stalls of 45 ms before bytes 3 and 30")
+            << QByteArray("QB0") << scan << 0.0 << Gaps{{3, 45}, {30, 45}} << Result::Accepted << 73
+            << 24;
+        QTest::newRow("QB, stalled for 130 ms before byte 30")
+            << QByteArray("QB0") << scan << 0.0 << Gaps{{30, 130}} << Result::Rejected << 30 << 5;
+        QTest::newRow("result line instead of QB") << QByteArray("QB0") << QByteArray("\r\nOK\r\n")
+                                                   << 0.0 << Gaps{} << Result::Accepted << 6 << 3;
+    }
+    void awaitedRepliesAreReadWhereTheyMayEnd() {
+        QFETCH(QByteArray, command);
+        QFETCH(QByteArray, reply);
+        QFETCH(double, perByteMs);
+        QFETCH(Gaps, gaps);
+        QFETCH(Result, result);
+        QFETCH(int, count);
+        QFETCH(int, wakeUps);
+
+        FakeLine line;
+        line.Send(reply.left(1));
+        for (int i = 1; i < reply.size(); ++i) {
+            double gap = perByteMs;
+            for (const auto& [at, ms] : gaps) {
+                gap += at == i ? ms : 0;
+            }
+            line.Send(reply.mid(i, 1), gap);
+        }
+        const double lastByteAt = line.LineTime;
+        line.Send("\r\nQV\r\nD5", 400);
+        std::array<uint8_t, CheckerState::kReceiveBufferSize> buffer{};
+
+        const FrameOutcome outcome =
+            Collect(line, buffer.data(), int(buffer.size()), ReplyAwaitedFor(command));
+        QCOMPARE(outcome.Result, result);
+        QCOMPARE(outcome.Count, count);
+        QVERIFY2(
+            line.Waits + line.Pauses <= wakeUps,
+            qPrintable(QStringLiteral("%1 waits, %2 sleeps").arg(line.Waits).arg(line.Pauses)));
+        if (result == Result::Accepted && reply.startsWith("\r\nQ")) {
+            QVERIFY2(line.Now - lastByteAt <= kByteMs + 0.01,
+                     qPrintable(QString::number(line.Now - lastByteAt)));
+        }
+        // The frame after it is received as usual.
+        line.SkipTo(lastByteAt + 400);
+        QCOMPARE(Collect(line, buffer.data(), int(buffer.size())).Result, Result::Accepted);
+    }
+
+    void nothingIsAwaitedFromOtherCommands() {
+        for (const char* command :
+             {"QW01233", "QC", "QRD00", "QB", "QB01", "Qf", "QVX", "QM0800FF"}) {
+            QCOMPARE(ReplyAwaitedFor(command).NextEnd(nullptr, 0), 0);
         }
     }
 
