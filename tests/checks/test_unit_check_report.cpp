@@ -144,6 +144,7 @@ private slots:
         QVERIFY(CounterAdvanced(384, 490));
         QVERIFY(!CounterAdvanced(5, 5));
         QVERIFY(CounterAdvanced(0xFFFFF0, 0x000010)); // wrapped past FFFFFF
+        QVERIFY(CounterAdvanced(0x00FFFF, 0x01FFFF)); // moved by 65536 exactly
     }
 
     // Events: "P3" unit 3 polled, "A" a good record, "R" a refused frame,

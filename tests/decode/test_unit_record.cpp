@@ -32,6 +32,8 @@ private slots:
         QTest::newRow("4-20 halves to even")
             << 3 << 63 << QList<int>{500, 300, 4095, 0} << none << "1=2|2=2|3=20|4=0";
         QTest::newRow("Ctr") << 4 << 63 << none << counts << "1=3723|2=0|3=0|4=65536";
+        QTest::newRow("Imd, 128 bits") << 0 << 127 << QList<int>{8, 7, 6, 5, 4, 3, 2, 1} << none
+                                       << "1=8|2=7|3=6|4=5|5=4|6=3|7=2|8=1";
         QTest::newRow("Ctr channel 8")
             << 4 << 255 << none << channel8 << "1=0|2=0|3=0|4=0|5=0|6=0|7=0|8=16711681";
         QTest::newRow("Timr") << 5 << 63 << none << counts

@@ -52,6 +52,18 @@ private slots:
                  qPrintable(QString::number(outerEnd)));
     }
 
+    // Once the stop sequence has sent its final memory clear, a wait that is
+    // still running (here a long one) returns instead of holding the close.
+    void aWaitEndsWhenTheWindowCloses() {
+        FormFixture f;
+        f->show();
+        f.Boxes.Answers = {true};
+        QTimer::singleShot(50, [&] { f->close(); });
+        const qint64 ms = TimeMs([&] { f->WaitTimer(60000); });
+        QVERIFY(f->Closing());
+        QVERIFY2(ms < 30000, qPrintable(QString::number(ms)));
+    }
+
     void aWaitSleepsInsteadOfSpinning() {
         FormFixture f;
         const std::clock_t before = std::clock();

@@ -195,6 +195,9 @@ private slots:
             // The sum is 0D: a reading that stopped at the bad digit would take "D" for it.
             {"checksum digit not hex", "\r\nQV8\r\nDG", Result::ChecksumError, 6, false,
              "checksum error (received DG, computed 0D)"},
+            // The sum is 0F: a bad low digit read as -1 would make "1G" come out right.
+            {"checksum low digit not hex", "\r\nQV:\r\n1G", Result::ChecksumError, 6, false,
+             "checksum error (received 1G, computed 0F)"},
             {"checksum with leading zero", "\r\nQV8\r\n0D", Result::Accepted, 6, false, "accepted"},
             {"short command line", "AT\r", Result::Accepted, 1, false, "accepted"},
             {"command line", "AT&F\r", Result::Accepted, 5, true, "accepted"},
