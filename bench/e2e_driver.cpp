@@ -53,11 +53,6 @@ public:
             BitWritesUs.push_back(MonotonicUs());
         }
     }
-    QByteArray Input() override {
-        QByteArray b = QtSerialControl::Input();
-        BytesTaken += b.size();
-        return b;
-    }
     int ReadWaiting(uint8_t* dst, int max) override {
         const int n = QtSerialControl::ReadWaiting(dst, max);
         BytesTaken += n > 0 ? n : 0;

@@ -136,11 +136,6 @@ public:
         Inner.ClearInBuffer();
         Close(waiting);
     }
-    QByteArray Input() override {
-        const QByteArray b = Inner.Input();
-        Note(reinterpret_cast<const uint8_t*>(b.constData()), static_cast<int>(b.size()));
-        return b;
-    }
     int ReadWaiting(uint8_t* dst, int max) override {
         const int n = Inner.ReadWaiting(dst, max);
         Note(dst, n);

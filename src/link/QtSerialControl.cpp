@@ -139,18 +139,6 @@ void QtSerialControl::ClearInBuffer() {
     }
 }
 
-QByteArray QtSerialControl::Input() {
-    if (!Port.isOpen()) {
-        return {};
-    }
-    if (!Held.isEmpty()) {
-        const QByteArray b = Held.left(1);
-        Held.remove(0, 1);
-        return b;
-    }
-    return Port.read(1);
-}
-
 int QtSerialControl::ReadWaiting(uint8_t* dst, int max) {
     if (!Port.isOpen() || max <= 0) {
         return 0;

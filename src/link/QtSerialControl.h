@@ -26,7 +26,6 @@ public:
     void Output(const QByteArray& bytes) override;
     int InBufferCount() override;
     void ClearInBuffer() override;
-    QByteArray Input() override;
     int ReadWaiting(uint8_t* dst, int max) override;
     void WaitForInput(int maxMs) override;
     void PutBack(const QByteArray& bytes) override;

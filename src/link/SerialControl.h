@@ -47,11 +47,10 @@ public:
 
     // Queues all bytes for sending in one write; sends nothing while closed.
     virtual void Output(const QByteArray& bytes) = 0;
+    // Bytes waiting to be read (the soak bench counts what a discard drops).
     virtual int InBufferCount() = 0;
     // Discards every received byte still waiting.
     virtual void ClearInBuffer() = 0;
-    // Takes the oldest waiting byte (an empty array when none waits).
-    virtual QByteArray Input() = 0;
     // Takes every byte that waits now, up to max, into dst: what the port has
     // buffered and what the device holds. Never blocks; 0 when none waits.
     virtual int ReadWaiting(uint8_t* dst, int max) = 0;

@@ -63,11 +63,6 @@ public:
     std::function<void(const QByteArray&)> AfterOutput;
     int InBufferCount() override { return static_cast<int>(Incoming.size()); }
     void ClearInBuffer() override { Incoming.clear(); }
-    QByteArray Input() override {
-        const QByteArray b = Incoming.left(1);
-        Incoming.remove(0, 1);
-        return b;
-    }
     int ReadWaiting(uint8_t* dst, int max) override {
         const int n = std::min(max, static_cast<int>(Incoming.size()));
         std::copy_n(Incoming.constData(), n, reinterpret_cast<char*>(dst));
