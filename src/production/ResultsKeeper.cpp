@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int kDefaultFinishMs = 15000;
+std::atomic<int> LeftBehind{0};
 
 } // namespace
 
@@ -158,6 +159,10 @@ void ResultsKeeper::SetBeforeKeepingHook(std::function<void()> hook) {
         Work, [work, hook = std::move(hook)] { work->BeforeKeeping = hook; }, Qt::QueuedConnection);
 }
 
+int ResultsKeeper::ThreadsLeftBehind() {
+    return LeftBehind;
+}
+
 bool ResultsKeeper::Finish(int boundMs) {
     if (Finished) {
         return AllKept;
@@ -176,8 +181,18 @@ bool ResultsKeeper::Finish(int boundMs) {
         Qt::QueuedConnection);
     if (!Thread->wait(QDeadlineTimer(boundMs))) {
         // Still inside a call to the server: the thread and its store are
-        // left to end with the program; what it had not answered stays in
+        // left to end by themselves once that call returns (the close and
+        // quit queued above then run); what it had not answered stays in
         // Pending() for the caller to tell.
+        ++LeftBehind;
+        QObject::connect(
+            Thread, &QThread::finished, Thread,
+            [work, thread] {
+                delete work;
+                thread->deleteLater();
+                --LeftBehind;
+            },
+            Qt::DirectConnection);
         Thread = nullptr;
         Work = nullptr;
         return false;

@@ -39,6 +39,9 @@ public:
     void SetResendInterval(int intervalMs);
     // Results handed over and not yet answered with Kept.
     QList<CheckResult> Pending() const;
+    // Threads whose store was still inside a call when Finish ran out of
+    // time; each cleans itself up when that call returns.
+    static int ThreadsLeftBehind();
 
     // Stops taking results and waits up to boundMs for the ones handed over:
     // from now on a server's results go straight to the spool, so only a call

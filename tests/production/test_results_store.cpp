@@ -374,6 +374,9 @@ private slots:
         // Let the left-behind thread end; its result still reaches the spool.
         gate->release();
         QTRY_COMPARE_WITH_TIMEOUT(ResultsStore(Unreachable(Dir.path()), spool).Spooled(), 1, 60000);
+        // ... and the thread then ends and cleans up after itself.
+        QTRY_COMPARE_WITH_TIMEOUT(ResultsKeeper::ThreadsLeftBehind(), 0, 60000);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void serverStoppedMidRun() {
