@@ -230,12 +230,12 @@ void UnitCheck::WaitForRom() {
     // while the unit is still off: it goes to standard error during the wait.
     UnattendedMessageBoxes quietBoxes;
     MessageBoxes* shownBoxes = Form.Boxes;
-    QElapsedTimer waited;
-    waited.start();
+    const qint64 startMs = Form.Time().NowMs();
     const qint64 limitMs = static_cast<qint64>(Options.WaitForUnitS) * 1000;
     const auto left = [&] {
-        return Options.WaitForUnitS == 0 ? qint64(kConnectWaitMs)
-                                         : std::max<qint64>(limitMs - waited.elapsed(), 0);
+        return Options.WaitForUnitS == 0
+                   ? qint64(kConnectWaitMs)
+                   : std::max<qint64>(limitMs - (Form.Time().NowMs() - startMs), 0);
     };
     // A LUP or RAV unit announces itself with its modem set-up; a ZEL unit
     // powered on late answers only a version request sent after it is on:
@@ -359,11 +359,10 @@ StepReport UnitCheck::CheckLines(const QString& name, int button, QByteArrayView
     bool polled = false;
     int answers = 0;
     QString differences;
-    QElapsedTimer clock;
-    clock.start();
+    const qint64 startMs = Form.Time().NowMs();
     qsizetype from = lastWrite + 1;
     while (answers < 2) {
-        const int left = kScanWaitMs - static_cast<int>(clock.elapsed());
+        const int left = kScanWaitMs - static_cast<int>(Form.Time().NowMs() - startMs);
         const qsizetype found = WaitForScan(from, std::max(left, 0), true, &polled);
         if (found < 0) {
             break;
@@ -552,7 +551,7 @@ StepReport UnitCheck::RunStep(const std::function<StepReport()>& check) {
 }
 
 void UnitCheck::Run() {
-    Clock.start();
+    StartMs = Form.Time().NowMs();
     Result.Started = QDateTime::currentDateTime();
     Result.Port = QStringLiteral("COM%1").arg(Form.MSComm1->CommPort());
     Result.Device = Form.MSComm1->DeviceName();
@@ -569,14 +568,13 @@ void UnitCheck::Run() {
         Finish();
         return;
     }
-    QElapsedTimer stepClock;
-    stepClock.start();
+    qint64 stepStartMs = Form.Time().NowMs();
     TraceNote(QStringLiteral("check step Connect begins"));
     StepReport connect{QStringLiteral("Connect"), StepResult::Fail, {}, 0, {}};
     const bool answered = Connect(connect);
     // From the first byte on: the unit's start-up is judged with Connect.
     JudgeLinkErrors(connect, 0);
-    connect.Ms = stepClock.elapsed();
+    connect.Ms = Form.Time().NowMs() - stepStartMs;
     Result.Steps.append(connect);
     TraceNote(QStringLiteral("check step Connect ends: %1").arg(StepResultName(connect.Result)));
     if (answered) {
@@ -611,10 +609,10 @@ void UnitCheck::Run() {
                                      {}});
                 break;
             }
-            stepClock.start();
+            stepStartMs = Form.Time().NowMs();
             TraceNote(QStringLiteral("check step %1 begins").arg(next.Name));
             StepReport step = RunStep(next.Check);
-            step.Ms = stepClock.elapsed();
+            step.Ms = Form.Time().NowMs() - stepStartMs;
             TraceNote(QStringLiteral("check step %1 ends: %2")
                           .arg(step.Name, StepResultName(step.Result)));
             Result.Steps.append(step);
@@ -630,7 +628,7 @@ void UnitCheck::OutputFailed(const QString& reason) {
 }
 
 void UnitCheck::Finish() {
-    Result.Ms = Clock.elapsed();
+    Result.Ms = Form.Time().NowMs() - StartMs;
     Ended = true;
     if (ReportFile != nullptr) {
         CheckReport written = Result;

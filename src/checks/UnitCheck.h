@@ -5,7 +5,6 @@
 #include "link/FrameCollector.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <array>
@@ -141,7 +140,7 @@ private:
     OutputFile* ReportFile;
     UnitCheckOptions Options;
     CheckReport Result;
-    QElapsedTimer Clock;
+    qint64 StartMs = 0; // on the window's clock
     std::vector<Seen> Log;
     int Line = 0; // the monitor line shown when the check began, and again at its end
     bool Ended = false;

@@ -1,4 +1,5 @@
 #include "controls/VbControls.h"
+#include "controls/Clock.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -183,10 +184,15 @@ void VbFrame::mouseMoveEvent(QMouseEvent* event) {
     QGroupBox::mouseMoveEvent(event);
 }
 
-VbTimer::VbTimer(const QString& name, QObject* parent) : QObject(parent) {
+VbTimer::VbTimer(const QString& name, Clock& clock, QObject* parent)
+    : QObject(parent), Timer(clock.NewTimer([this] { emit Tick(); })) {
     setObjectName(name);
-    Timer.setTimerType(Qt::PreciseTimer);
-    connect(&Timer, &QTimer::timeout, this, &VbTimer::Tick);
+}
+
+VbTimer::~VbTimer() = default;
+
+bool VbTimer::Running() const {
+    return Timer->IsActive();
 }
 
 void VbTimer::SetInterval(int ms) {
@@ -208,9 +214,9 @@ void VbTimer::SetEnabled(bool enabled) {
 void VbTimer::Apply() {
     // A Qt timer with interval 0 would fire on every pass of the event loop.
     if (IsEnabled && IntervalMs > 0) {
-        Timer.start(IntervalMs);
+        Timer->Start(IntervalMs);
     } else {
-        Timer.stop();
+        Timer->Stop();
     }
 }
 

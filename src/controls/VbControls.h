@@ -8,10 +8,13 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 
 #include <functional>
 #include <map>
+#include <memory>
+
+class Clock;
+class ClockTimer;
 
 // The small layer that gives Qt widgets the behaviour the checker's handlers
 // expect of the panel's controls: captions and background colours that can be
@@ -161,19 +164,20 @@ protected:
 class VbTimer : public QObject {
     Q_OBJECT
 public:
-    explicit VbTimer(const QString& name, QObject* parent);
+    VbTimer(const QString& name, Clock& clock, QObject* parent);
+    ~VbTimer() override;
     int Interval() const { return IntervalMs; }
     void SetInterval(int ms);
     bool Enabled() const { return IsEnabled; }
     void SetEnabled(bool enabled);
-    bool Running() const { return Timer.isActive(); }
+    bool Running() const;
 
 signals:
     void Tick();
 
 private:
     void Apply();
-    QTimer Timer;
+    std::unique_ptr<ClockTimer> Timer;
     int IntervalMs = 0;
     bool IsEnabled = false;
 };

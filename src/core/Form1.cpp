@@ -2,10 +2,10 @@
 #include "trace/LogFiles.h"
 
 #include <QCloseEvent>
-#include <QTimer>
 
-Form1::Form1(SerialControl* serial, MessageBoxes* boxes, QWidget* parent)
-    : QMainWindow(parent), MSComm1(serial), Boxes(boxes) {
+Form1::Form1(SerialControl* serial, MessageBoxes* boxes, Clock* clock, QWidget* parent)
+    : QMainWindow(parent), MSComm1(serial), Boxes(boxes),
+      WindowClock(clock != nullptr ? clock : &QtClock()) {
     setObjectName(QStringLiteral("Form1"));
     BuildLayout();
     ConnectHandlers();
@@ -22,9 +22,7 @@ Form1::~Form1() {
 void Form1::ConnectHandlers() {
     connect(MSComm1, &SerialControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(MSComm1, &SerialControl::PortFault, this, &Form1::OnPortFault);
-    PortWatch = new QTimer(this);
-    PortWatch->setInterval(1000);
-    connect(PortWatch, &QTimer::timeout, this, &Form1::PortWatch_Timer);
+    PortWatch = Time().NewTimer([this] { PortWatch_Timer(); });
 
     connect(Timer1, &VbTimer::Tick, this, &Form1::Timer1_Timer);
     connect(Timer2, &VbTimer::Tick, this, &Form1::Timer2_Timer);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/BitMonitor.h"
+#include "controls/Clock.h"
 #include "controls/MessageBoxes.h"
 #include "controls/VbControls.h"
 #include "core/CheckerState.h"
@@ -9,14 +10,13 @@
 #include "link/SerialControl.h"
 #include "trace/TraceLine.h"
 
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
-#include <QTimer>
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class TraceLog;
 class RecordLog;
@@ -32,10 +32,16 @@ class RecordLog;
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
-    Form1(SerialControl* serial, MessageBoxes* boxes, QWidget* parent = nullptr);
+    // The window runs on Qt's clock unless another is given (tests give a
+    // virtual one).
+    Form1(SerialControl* serial, MessageBoxes* boxes, Clock* clock = nullptr,
+          QWidget* parent = nullptr);
     ~Form1() override;
 
     CheckerState State;
+
+    // The clock, timers and event pump of every wait, poll and tick.
+    Clock& Time() const { return *WindowClock; }
 
     // ---- controls (names and indices of the panel) ----
     SerialControl* MSComm1;
@@ -129,7 +135,7 @@ public:
     void OnPortFault(const QString& reason);
     // Looks for a device lost by a port fault and reopens it when it is back.
     void PortWatch_Timer();
-    QTimer* PortWatch = nullptr;
+    std::unique_ptr<ClockTimer> PortWatch;
     // The operator is told of a lost port once. While the same device keeps
     // failing soon after each reopening, the watch reopens it without a
     // notice and waits twice as long each time, up to LongestMs; once the
@@ -258,6 +264,7 @@ private:
     // The line settings of the checker's port, set before every opening.
     void ConfigureCommPort();
 
+    Clock* WindowClock;
     QWidget* Client = nullptr;
     bool OpeningPort = false;
     // The trace has said that frames are not sent while the port is closed.
@@ -269,7 +276,7 @@ private:
     bool LossNoticed = false;
     bool OtherDeviceTraced = false; // the watch found another device under the name
     int ReopenDelayMs = 0;
-    QElapsedTimer OpenSince; // since the port last opened
+    qint64 OpenSinceMs = -1; // on the window's clock, when the port last opened
     bool FinalClearSent = false;
     ControlArray<VbLabel> NoUnitRow;
 };

@@ -115,9 +115,9 @@ void Form1::BuildLayout() {
     }
     FitPanelTexts();
     BuildMenus();
-    Timer1 = new VbTimer(QStringLiteral("Timer1"), this);
-    Timer2 = new VbTimer(QStringLiteral("Timer2"), this);
-    Timer3 = new VbTimer(QStringLiteral("Timer3"), this);
+    Timer1 = new VbTimer(QStringLiteral("Timer1"), Time(), this);
+    Timer2 = new VbTimer(QStringLiteral("Timer2"), Time(), this);
+    Timer3 = new VbTimer(QStringLiteral("Timer3"), Time(), this);
 }
 
 void Form1::BuildComSelect() {

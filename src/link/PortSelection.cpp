@@ -25,7 +25,7 @@ void Form1::OpenCommPort(int port) {
     NotSentTraced = false;
     LossNoticed = false; // the operator's choice: a later fault is a new loss
     if (MSComm1->SetPortOpen(true)) {
-        OpenSince.start();
+        OpenSinceMs = Time().NowMs();
         TracePort(QStringLiteral("opened %1 %2").arg(name, device));
         return;
     }
@@ -60,7 +60,7 @@ void Form1::ConfigureCommPort() {
 }
 
 void Form1::SwitchCommPort(int port) {
-    PortWatch->stop(); // the operator's choice replaces the watch for a lost device
+    PortWatch->Stop(); // the operator's choice replaces the watch for a lost device
     // A port that could not be opened leaves none open; choosing one then opens it.
     if (MSComm1->PortOpen()) {
         MSComm1->SetPortOpen(false);
@@ -123,14 +123,13 @@ void Form1::OnPortFault(const QString& reason) {
     // the operator; one that fails again soon after the watch reopened it is
     // the same loss, reopened quietly after a longer wait each time.
     const bool newLoss =
-        !LossNoticed || !OpenSince.isValid() || OpenSince.elapsed() >= Reopen.WorkedMs;
+        !LossNoticed || OpenSinceMs < 0 || Time().NowMs() - OpenSinceMs >= Reopen.WorkedMs;
     ReopenDelayMs = newLoss ? Reopen.FirstMs : std::min(2 * ReopenDelayMs, Reopen.LongestMs);
     LossNoticed = true;
     // The device is looked for from now on, also while the notice is up, and
     // reopened as soon as it is back.
     if (!Closing()) {
-        PortWatch->setInterval(ReopenDelayMs);
-        PortWatch->start();
+        PortWatch->Start(ReopenDelayMs);
     }
     NotSentTraced = false;
     const QString name = QStringLiteral("COM%1").arg(MSComm1->CommPort());
@@ -154,7 +153,7 @@ void Form1::OnPortFault(const QString& reason) {
 
 void Form1::PortWatch_Timer() {
     if (Closing() || MSComm1->PortOpen()) {
-        PortWatch->stop();
+        PortWatch->Stop();
         return;
     }
     // Opened as choosing the port opens it: same port, same settings, and the
@@ -168,8 +167,8 @@ void Form1::PortWatch_Timer() {
     }
     OtherDeviceTraced = other;
     if (reopened) {
-        PortWatch->stop();
-        OpenSince.start();
+        PortWatch->Stop();
+        OpenSinceMs = Time().NowMs();
         TracePort(QStringLiteral("reopened COM%1 %2")
                       .arg(MSComm1->CommPort())
                       .arg(MSComm1->DeviceName()));

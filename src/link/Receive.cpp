@@ -3,9 +3,6 @@
 #include "link/FrameCollector.h"
 #include "trace/LogFiles.h"
 
-#include <QElapsedTimer>
-#include <QThread>
-
 #include <utility>
 
 namespace {
@@ -13,16 +10,15 @@ namespace {
 // The serial control seen as the collector's byte source.
 class SerialByteSource : public ByteSource {
 public:
-    explicit SerialByteSource(SerialControl& serial) : Serial(serial) { Clock.start(); }
+    SerialByteSource(SerialControl& serial, Clock& time)
+        : Serial(serial), Time(time), StartNs(time.NowNs()) {}
     int Read(uint8_t* dst, int max) override {
         // A fault closes the port from inside a read or a wait.
         return Serial.PortOpen() ? Serial.ReadWaiting(dst, max) : kLineClosed;
     }
     void WaitForBytes(int maxMs) override { Serial.WaitForInput(maxMs); }
-    void Pause(int microseconds) override {
-        QThread::usleep(static_cast<unsigned long>(microseconds));
-    }
-    double ElapsedMs() override { return static_cast<double>(Clock.nsecsElapsed()) / 1e6; }
+    void Pause(int microseconds) override { Time.Hold(microseconds); }
+    double ElapsedMs() override { return static_cast<double>(Time.NowNs() - StartNs) / 1e6; }
     void DiscardWaiting() override { Serial.ClearInBuffer(); }
     void PutBack(const uint8_t* bytes, int count) override {
         Serial.PutBack(QByteArray(reinterpret_cast<const char*>(bytes), count));
@@ -30,7 +26,8 @@ public:
 
 private:
     SerialControl& Serial;
-    QElapsedTimer Clock;
+    Clock& Time;
+    qint64 StartNs;
 };
 
 } // namespace
@@ -42,7 +39,7 @@ void Form1::MSComm1_OnComm() {
     // Collecting a frame holds the window until the frame is complete or the
     // line has been quiet for the frame's silence budget; the thread sleeps
     // meanwhile and takes the waiting bytes in batches.
-    SerialByteSource source(*MSComm1);
+    SerialByteSource source(*MSComm1, Time());
     // The reply awaited is this frame's to use, whatever the frame turns out
     // to be; a receive event nested in this one's dispatch awaits nothing.
     const AwaitedReply awaited = std::exchange(Awaited, AwaitedReply{});

@@ -1,11 +1,7 @@
 // The timed wait, the one-second status tick and the Connect lamp.
 #include "core/Form1.h"
 
-#include <QAbstractEventDispatcher>
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QDeadlineTimer>
-#include <QTimer>
 
 void Form1::WaitTimer(int ms) {
     WaitUntil([] { return false; }, ms);
@@ -15,20 +11,14 @@ void Form1::WaitUntil(const std::function<bool()>& done, int maxMs) {
     // Each wait keeps its own deadline, so waits started by handlers that run
     // inside this one neither end it early nor hold it past its time once they
     // have returned. Between events the thread sleeps.
-    const QDeadlineTimer deadline(maxMs, Qt::PreciseTimer);
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
-    while (!deadline.hasExpired() && !Closing() && !done()) {
-        wake.start(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    Clock& time = Time();
+    const qint64 deadlineNs = time.NowNs() + qint64{maxMs} * 1'000'000;
+    for (qint64 now = time.NowNs(); now < deadlineNs && !Closing() && !done(); now = time.NowNs()) {
+        time.ServeEvents(static_cast<int>((deadlineNs - now + 999'999) / 1'000'000));
     }
-    wake.stop();
-    // An outer wait may be asleep in its own processEvents call; make it look
-    // at its deadline again.
-    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
-        dispatcher->wakeUp();
-    }
+    // An outer wait may be asleep serving events; make it look at its
+    // deadline again.
+    time.WakeWaits();
 }
 
 void Form1::Timer2_Timer() {

@@ -6,6 +6,7 @@
 
 #include "FakeMessageBoxes.h"
 #include "FakeSerialControl.h"
+#include "VirtualClock.h"
 #include "core/Form1.h"
 
 #include <QTest>
@@ -15,6 +16,7 @@
 
 class WatchingSerial : public FakeSerialControl {
 public:
+    using FakeSerialControl::FakeSerialControl;
     std::function<void()> BeforeOutput;
     void Output(const QByteArray& bytes) override {
         if (BeforeOutput) {
@@ -24,14 +26,16 @@ public:
     }
 };
 
+// It runs in virtual time.
 struct PanelFixture {
-    WatchingSerial Serial;
+    VirtualClock Clock;
+    WatchingSerial Serial{&Clock};
     FakeMessageBoxes Boxes;
     std::unique_ptr<Form1> Form;
     QList<bool> PollingAtWrite; // Timer1->Enabled() as each write left
 
     PanelFixture() {
-        Form = std::make_unique<Form1>(&Serial, &Boxes);
+        Form = std::make_unique<Form1>(&Serial, &Boxes, &Clock);
         Form->Form_Load();
         Serial.BeforeOutput = [this] { PollingAtWrite.append(Form->Timer1->Enabled()); };
         Forget();
@@ -50,7 +54,7 @@ struct PanelFixture {
     // has been dispatched once nothing is left waiting.
     void Deliver(const QByteArray& codeAndData) {
         Serial.Receive(FakeSerialControl::Reply(codeAndData));
-        QTRY_VERIFY(Serial.Incoming.isEmpty());
+        QVERIFY(Clock.RunUntil([this] { return Serial.Incoming.isEmpty(); }, 5000));
     }
 
     // The mouse on cell i of the bit monitor, at the cell's middle.

@@ -20,7 +20,7 @@ struct DispatchBench : FormFixture {
     // including the waits of the dispatcher; returns the milliseconds taken.
     qint64 Deliver(const QByteArray& bytes) {
         Serial.Receive(bytes);
-        return TimeMs([] { QCoreApplication::sendPostedEvents(); });
+        return ElapsedMs([] { QCoreApplication::sendPostedEvents(); });
     }
 
     // Times of the writes, counted from the given moment of the fake's clock.

@@ -17,9 +17,9 @@
 #include <unistd.h>
 
 namespace {
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 
-qint64 MsSince(Clock::time_point t0, Clock::time_point t) {
+qint64 MsSince(Steady::time_point t0, Steady::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(t - t0).count();
 }
 
@@ -27,8 +27,8 @@ qint64 MsSince(Clock::time_point t0, Clock::time_point t) {
 struct Peer : PtyPeer {
     QByteArray FromChecker;
     // Reads what the checker sends until it contains the text or the time is up.
-    bool ReadUntil(const QByteArray& text, Clock::time_point deadline) {
-        while (!FromChecker.contains(text) && Clock::now() < deadline) {
+    bool ReadUntil(const QByteArray& text, Steady::time_point deadline) {
+        while (!FromChecker.contains(text) && Steady::now() < deadline) {
             FromChecker += ReadFor(5);
         }
         return FromChecker.contains(text);
@@ -77,26 +77,26 @@ private slots:
         };
 
         std::atomic<bool> versionSeen{false}, okSeen{false}, done{false};
-        Clock::time_point escapeSent, scanSent, okAt; // scanSent: its first byte
+        Steady::time_point escapeSent, scanSent, okAt; // scanSent: its first byte
         std::jthread unit([&] {
-            const auto t0 = Clock::now();
+            const auto t0 = Steady::now();
             versionSeen = peer.ReadUntil(kVersionRequest, t0 + std::chrono::seconds(2));
             peer.WritePaced("+++");
-            escapeSent = Clock::now();
+            escapeSent = Steady::now();
             std::this_thread::sleep_until(escapeSent + std::chrono::milliseconds(300));
-            scanSent = Clock::now();
+            scanSent = Steady::now();
             peer.WritePaced(Reply("QB1" + digits));
             okSeen = peer.ReadUntil("\r\nOK\r\n", escapeSent + std::chrono::seconds(3));
-            okAt = Clock::now();
+            okAt = Steady::now();
             done = true;
         });
 
         // Looks at the grid while the window serves events, also inside waits.
-        Clock::time_point shownAt{};
+        Steady::time_point shownAt{};
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (shownAt == Clock::time_point{} && gridShows()) {
-                shownAt = Clock::now();
+            if (shownAt == Steady::time_point{} && gridShows()) {
+                shownAt = Steady::now();
             }
         });
         watch.start(2);
@@ -107,7 +107,7 @@ private slots:
         QVERIFY(versionSeen);
         QVERIFY(peer.FromChecker.startsWith(kVersionRequest));
         QVERIFY(okSeen);
-        QVERIFY(shownAt != Clock::time_point{});
+        QVERIFY(shownAt != Steady::time_point{});
         QCOMPARE(w.Form.Label2(2)->Caption(), QStringLiteral("64"));
         QCOMPARE(w.Form.Label23->BackColor(), Colors::kLightBlue);
         const qint64 shown = MsSince(scanSent, shownAt);

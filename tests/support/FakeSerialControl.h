@@ -1,5 +1,6 @@
 #pragma once
 
+#include "VirtualClock.h"
 #include "link/SerialControl.h"
 
 #include <QElapsedTimer>
@@ -13,7 +14,9 @@
 
 // A serial control for tests: records every write with its time, and takes
 // received bytes from the test, raising the receive notification the way the
-// real control does (posted, so that it can run inside a wait).
+// real control does (posted, so that it can run inside a wait). On a virtual
+// clock, times are the clock's and waiting for bytes moves the line on;
+// without one, real time passes.
 class FakeSerialControl : public SerialControl {
 public:
     struct Write {
@@ -27,7 +30,7 @@ public:
         qint64 AtMs; // on the fake's clock
     };
 
-    FakeSerialControl() { Clock.start(); }
+    explicit FakeSerialControl(VirtualClock* time = nullptr) : Time(time) { Clock.start(); }
 
     // Ports whose opening fails, and how.
     QMap<int, OpenFailure> FailingPorts;
@@ -42,8 +45,7 @@ public:
             return false;
         }
         IsOpen = true;
-        Openings.append(
-            {CommPort(), Settings(), RThreshold(), InputLen(), InputMode(), Clock.elapsed()});
+        Openings.append({CommPort(), Settings(), RThreshold(), InputLen(), InputMode(), NowMs()});
         return true;
     }
     bool PortOpen() const override { return IsOpen; }
@@ -54,7 +56,7 @@ public:
             ++DroppedWrites;
             return;
         }
-        Writes.append({Clock.elapsed(), bytes});
+        Writes.append({NowMs(), bytes});
         if (AfterOutput) {
             AfterOutput(bytes);
         }
@@ -74,11 +76,14 @@ public:
             DuringWait();
         }
         if (Incoming.isEmpty()) {
-            QElapsedTimer slept;
-            slept.start();
-            QThread::msleep(static_cast<unsigned long>(std::max(1, maxMs)));
+            const qint64 before = NowNs();
+            if (Time != nullptr) {
+                Time->AwaitLine(maxMs);
+            } else {
+                QThread::msleep(static_cast<unsigned long>(std::max(1, maxMs)));
+            }
             ++SleepsOnEmptyInput;
-            SleptNs += slept.nsecsElapsed();
+            SleptNs += NowNs() - before;
         }
     }
     void PutBack(const QByteArray& bytes) override {
@@ -111,7 +116,11 @@ public:
             Qt::QueuedConnection);
     }
     void ReceiveAfter(int ms, const QByteArray& bytes) {
-        QTimer::singleShot(ms, Qt::PreciseTimer, this, [this, bytes] { Receive(bytes); });
+        if (Time != nullptr) {
+            Time->OnLineAfter(ms, [this, bytes] { Receive(bytes); });
+        } else {
+            QTimer::singleShot(ms, Qt::PreciseTimer, this, [this, bytes] { Receive(bytes); });
+        }
     }
     // A checksummed reply: CR LF text CR LF and its two checksum digits.
     static QByteArray Reply(const QByteArray& codeAndData);
@@ -120,7 +129,7 @@ public:
     // decides, as for the real port, whether that closes it.
     void FailRead(ReadFailureJudge::Line line,
                   const QString& reason = QStringLiteral("read failed")) {
-        ReadFailed(line, reason, Clock.elapsed());
+        ReadFailed(line, reason, NowMs());
     }
     void RaiseFault(const QString& reason) { FailRead(ReadFailureJudge::Line::HungUp, reason); }
 
@@ -131,7 +140,8 @@ public:
         }
         return out;
     }
-    qint64 NowMs() const { return Clock.elapsed(); }
+    qint64 NowMs() const { return NowNs() / 1'000'000; }
+    qint64 NowNs() const { return Time != nullptr ? Time->NowNs() : Clock.nsecsElapsed(); }
     void ClearWrites() { Writes.clear(); }
 
     QList<Write> Writes;
@@ -141,6 +151,7 @@ public:
 
 private:
     bool IsOpen = false;
+    VirtualClock* Time;
     QElapsedTimer Clock;
 };
 

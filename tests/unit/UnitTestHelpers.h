@@ -48,7 +48,7 @@ inline QByteArray VersionReply(const QByteArray& romName) {
 // received and dispatched, and the family's connect sequence runs.
 inline bool ConnectTo(FormFixture& f, const QByteArray& romName, int timeoutMs = 3000) {
     f.Serial.Receive(VersionReply(romName));
-    return QTest::qWaitFor([&] { return f.State().Connected == 1; }, timeoutMs);
+    return f.PumpUntil([&] { return f.State().Connected == 1; }, timeoutMs);
 }
 
 // Gaps in ms between consecutive writes, starting at index from.

@@ -1,7 +1,7 @@
 // The timed wait (nested waits each keep their own deadline, events are served
-// meanwhile) and the one-second tick (date, time, rate and the Connect lamp).
+// meanwhile), the timers, and the one-second tick (date, time, rate and the
+// Connect lamp).
 #include "FormFixture.h"
-#include "Lateness.h"
 
 #include <QRegularExpression>
 #include <ctime>
@@ -9,47 +9,39 @@
 class TestWaitAndTick : public QObject {
     Q_OBJECT
 private slots:
+    // On the window's virtual clock: each wait keeps its own deadline, and
+    // events are served at their times while it waits.
     void aWaitLastsItsTimeAndServesEvents() {
         FormFixture f;
-        bool served = false;
-        QTimer::singleShot(50, [&] { served = true; });
-        const qint64 ms = TimeMs([&] { f->WaitTimer(200); });
-        QVERIFY(served);
-        QVERIFY2(ms >= 195 && ms < 200 + kLateMs, qPrintable(QString::number(ms)));
+        qint64 servedAt = -1;
+        f.Clock.After(50, [&] { servedAt = f.Clock.NowMs(); });
+        f->WaitTimer(200);
+        QCOMPARE(servedAt, 50);
+        QCOMPARE(f.Clock.NowMs(), 200);
     }
 
     void aLongerNestedWaitHoldsTheOuterOnlyUntilItEnds() {
         FormFixture f;
         qint64 innerEnd = 0;
-        QElapsedTimer clock;
-        clock.start();
-        QTimer::singleShot(50, [&] {
+        f.Clock.After(50, [&] {
             f->WaitTimer(1500);
-            innerEnd = clock.elapsed();
+            innerEnd = f.Clock.NowMs();
         });
         f->WaitTimer(200);
-        const qint64 outerEnd = clock.elapsed();
-        QVERIFY2(innerEnd >= 1545 && innerEnd < 1550 + kLateMs,
-                 qPrintable(QString::number(innerEnd)));
-        QVERIFY2(outerEnd >= innerEnd && outerEnd < innerEnd + kLateMs,
-                 qPrintable(QString::number(outerEnd)));
+        QCOMPARE(innerEnd, 1550);
+        QCOMPARE(f.Clock.NowMs(), 1550);
     }
 
     void aShorterNestedWaitDoesNotEndTheOuterEarly() {
         FormFixture f;
         qint64 innerEnd = 0;
-        QElapsedTimer clock;
-        clock.start();
-        QTimer::singleShot(100, [&] {
+        f.Clock.After(100, [&] {
             f->WaitTimer(200);
-            innerEnd = clock.elapsed();
+            innerEnd = f.Clock.NowMs();
         });
         f->WaitTimer(1000);
-        const qint64 outerEnd = clock.elapsed();
-        QVERIFY2(innerEnd >= 295 && innerEnd < 300 + kLateMs,
-                 qPrintable(QString::number(innerEnd)));
-        QVERIFY2(outerEnd >= 995 && outerEnd < 1000 + kLateMs,
-                 qPrintable(QString::number(outerEnd)));
+        QCOMPARE(innerEnd, 300);
+        QCOMPARE(f.Clock.NowMs(), 1000);
     }
 
     // Once the stop sequence has sent its final memory clear, a wait that is
@@ -58,18 +50,21 @@ private slots:
         FormFixture f;
         f->show();
         f.Boxes.Answers = {true};
-        QTimer::singleShot(50, [&] { f->close(); });
-        const qint64 ms = TimeMs([&] { f->WaitTimer(60000); });
+        f.Clock.After(50, [&] { f->close(); });
+        f->WaitTimer(60000);
         QVERIFY(f->Closing());
-        QVERIFY2(ms < 30000, qPrintable(QString::number(ms)));
+        QVERIFY2(f.Clock.NowMs() < 1000, qPrintable(QString::number(f.Clock.NowMs())));
     }
 
+    // On Qt's own clock: the thread sleeps between events, and the wait
+    // lasts its time.
     void aWaitSleepsInsteadOfSpinning() {
-        FormFixture f;
+        FormFixture f(true, FormFixture::Time::Real);
         const std::clock_t before = std::clock();
-        f->WaitTimer(500);
+        const qint64 ms = TimeMs([&] { f->WaitTimer(500); });
         const double cpuMs = 1000.0 * static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(cpuMs < 100, qPrintable(QString::number(cpuMs)));
+        QVERIFY2(ms >= 495, qPrintable(QString::number(ms)));
     }
 
     void aReplyArrivingDuringAWaitIsReceivedInsideIt() {
@@ -114,19 +109,19 @@ private slots:
     }
 
     void timersWithIntervalZeroNeverTick() {
-        VbTimer timer("T", nullptr);
+        VirtualClock clock;
+        VbTimer timer("T", clock, nullptr);
         int ticks = 0;
         QObject::connect(&timer, &VbTimer::Tick, [&] { ++ticks; });
         timer.SetEnabled(true);
-        QTest::qWait(50);
+        clock.RunFor(50);
         QCOMPARE(ticks, 0);
         timer.SetInterval(10);
-        QTest::qWait(55);
-        QVERIFY(ticks >= 3);
+        clock.RunFor(55);
+        QCOMPARE(ticks, 5);
         timer.SetInterval(0);
-        const int seen = ticks;
-        QTest::qWait(50);
-        QCOMPARE(ticks, seen);
+        clock.RunFor(50);
+        QCOMPARE(ticks, 5);
         QVERIFY(timer.Enabled());
     }
 
@@ -134,28 +129,25 @@ private slots:
     // its countdown; disabling and enabling, or a new interval, starts afresh.
     void enablingARunningTimerKeepsItsCountdown_data() {
         QTest::addColumn<QString>("action");
-        QTest::addColumn<int>("earliest");
-        QTest::addColumn<int>("before");
-        QTest::newRow("enabled again") << "enable" << 595 << 850;
-        QTest::newRow("disabled and enabled") << "off-on" << 895 << 1200;
-        QTest::newRow("the same interval set again") << "interval" << 895 << 1200;
+        QTest::addColumn<int>("firstTick");
+        QTest::newRow("enabled again") << "enable" << 600;
+        QTest::newRow("disabled and enabled") << "off-on" << 900;
+        QTest::newRow("the same interval set again") << "interval" << 900;
     }
     void enablingARunningTimerKeepsItsCountdown() {
         QFETCH(QString, action);
-        QFETCH(int, earliest);
-        QFETCH(int, before);
-        VbTimer timer("T", nullptr);
-        QElapsedTimer clock;
-        qint64 firstTick = -1;
+        QFETCH(int, firstTick);
+        VirtualClock clock;
+        VbTimer timer("T", clock, nullptr);
+        qint64 ticked = -1;
         QObject::connect(&timer, &VbTimer::Tick, [&] {
-            if (firstTick < 0) {
-                firstTick = clock.elapsed();
+            if (ticked < 0) {
+                ticked = clock.NowMs();
             }
         });
         timer.SetInterval(600);
-        clock.start();
         timer.SetEnabled(true);
-        QTest::qWait(300);
+        clock.RunFor(300);
         if (action == "enable") {
             timer.SetEnabled(true);
         } else if (action == "off-on") {
@@ -164,9 +156,8 @@ private slots:
         } else {
             timer.SetInterval(600);
         }
-        QVERIFY(QTest::qWaitFor([&] { return firstTick >= 0; }, 2000));
-        QVERIFY2(firstTick >= earliest && firstTick < before,
-                 qPrintable(QString::number(firstTick)));
+        QVERIFY(clock.RunUntil([&] { return ticked >= 0; }, 2000));
+        QCOMPARE(ticked, firstTick);
     }
 };
 
