@@ -20,6 +20,15 @@ QByteArray FullBitScan(char line) {
 QByteArray ShortBitScan(char line) {
     return "QB" + QByteArray(1, line) + QByteArray(8, '0');
 }
+
+// The poll that follows a button's command (the first write): a bit scan of
+// line 0, sent from earliestMs up to (not including) beforeMs after the press.
+void ExpectBitScanPoll(PanelFixture& f, qint64 pressedMs, qint64 earliestMs, qint64 beforeMs) {
+    QTRY_COMPARE_WITH_TIMEOUT(f.Serial.Writes.size(), 2, 1000);
+    QCOMPARE(f.Serial.Writes[1].Bytes, Wire("QB0"));
+    const qint64 after = f.Serial.Writes[1].AtMs - pressedMs;
+    QVERIFY2(after >= earliestMs && after < beforeMs, qPrintable(QString::number(after)));
+}
 } // namespace
 
 class TestCheckButtons : public QObject {
@@ -85,10 +94,7 @@ private slots:
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{});
         const qint64 pressed = f.Serial.NowMs();
         Press(f.Form.get(), 5); // "Pattern3"
-        QTRY_COMPARE_WITH_TIMEOUT(f.Serial.Writes.size(), 2, 1000);
-        QCOMPARE(f.Serial.Writes[1].Bytes, Wire("QB0"));
-        const qint64 after = f.Serial.Writes[1].AtMs - pressed;
-        QVERIFY2(after >= 200 && after < 340, qPrintable(QString::number(after)));
+        ExpectBitScanPoll(f, pressed, 200, 340);
     }
 
     void plusAndMinusKeepScanMaxWithinTwoToTen() {
@@ -173,10 +179,7 @@ private slots:
         QCOMPARE(f->Label2(11)->Caption(), QStringLiteral("400"));
         QCOMPARE(f->Label22(10)->Caption(), QString());
         // The first poll is a bit scan of the shown line, one period later.
-        QTRY_COMPARE_WITH_TIMEOUT(f.Serial.Writes.size(), 2, 1000);
-        QCOMPARE(f.Serial.Writes[1].Bytes, Wire("QB0"));
-        const qint64 after = f.Serial.Writes[1].AtMs - pressed;
-        QVERIFY2(after >= 380 && after < 500, qPrintable(QString::number(after)));
+        ExpectBitScanPoll(f, pressed, 380, 500);
     }
 
     void clearEmptiesTheChannelCellsOnly() {
