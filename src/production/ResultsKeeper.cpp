@@ -56,6 +56,21 @@ ResultsKeeper::~ResultsKeeper() {
     Finish(kDefaultFinishMs);
 }
 
+template <typename Job> void ResultsKeeper::OnStoreThread(Job job) {
+    Worker* work = Work;
+    QPointer<ResultsKeeper> self(this);
+    // Posts an answer back to this keeper's thread; dropped when the keeper
+    // was left behind at the end of the program.
+    const auto answer = [self](auto reply) {
+        if (!self.isNull()) {
+            QMetaObject::invokeMethod(
+                self, [self, reply] { reply(*self); }, Qt::QueuedConnection);
+        }
+    };
+    QMetaObject::invokeMethod(
+        Work, [work, answer, job = std::move(job)] { job(*work, answer); }, Qt::QueuedConnection);
+}
+
 void ResultsKeeper::Keep(const CheckResult& result) {
     if (Finished) {
         emit Kept(result, ResultsStore::Outcome::Lost,
@@ -66,83 +81,57 @@ void ResultsKeeper::Keep(const CheckResult& result) {
         WaitingOrder.append(result.CheckId);
     }
     Waiting.insert(result.CheckId, result);
-    Worker* work = Work;
-    QPointer<ResultsKeeper> self(this);
-    QMetaObject::invokeMethod(
-        Work,
-        [work, self, result] {
-            if (work->BeforeKeeping) {
-                work->BeforeKeeping();
-            }
-            QString error;
-            // Once the bench closes, a server's results go to the spool at
-            // once rather than wait for a server that may not answer.
-            const ResultsStore::Outcome outcome = *work->Hurry
-                                                      ? work->Store().Spool(result, &error)
-                                                      : work->Store().Store(result, &error);
-            if (self.isNull()) {
-                return; // the keeper was left behind at the end of the program
-            }
-            QMetaObject::invokeMethod(
-                self,
-                [self, result, outcome, error] {
-                    self->Waiting.remove(result.CheckId);
-                    self->WaitingOrder.removeOne(result.CheckId);
-                    emit self->Kept(result, outcome, error);
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    OnStoreThread([result](Worker& work, const auto& answer) {
+        if (work.BeforeKeeping) {
+            work.BeforeKeeping();
+        }
+        QString error;
+        // Once the bench closes, a server's results go to the spool at once
+        // rather than wait for a server that may not answer.
+        const ResultsStore::Outcome outcome =
+            *work.Hurry ? work.Store().Spool(result, &error) : work.Store().Store(result, &error);
+        answer([result, outcome, error](ResultsKeeper& self) {
+            self.Waiting.remove(result.CheckId);
+            self.WaitingOrder.removeOne(result.CheckId);
+            emit self.Kept(result, outcome, error);
+        });
+    });
 }
 
 void ResultsKeeper::ReadDay(QDate day) {
     if (Finished) {
         return;
     }
-    Worker* work = Work;
-    QPointer<ResultsKeeper> self(this);
-    QMetaObject::invokeMethod(
-        Work,
-        [work, self, day] {
-            QString error;
-            const QList<CheckResult> results = work->Store().Results(day, &error);
-            QMetaObject::invokeMethod(
-                self, [self, results, error] { emit self->DayRead(results, error); },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    OnStoreThread([day](Worker& work, const auto& answer) {
+        QString error;
+        const QList<CheckResult> results = work.Store().Results(day, &error);
+        answer([results, error](ResultsKeeper& self) { emit self.DayRead(results, error); });
+    });
 }
 
 void ResultsKeeper::SetResendInterval(int intervalMs) {
     if (Finished) {
         return;
     }
-    Worker* work = Work;
-    QPointer<ResultsKeeper> self(this);
-    QMetaObject::invokeMethod(
-        Work,
-        [work, self, intervalMs] {
-            delete work->Resend;
-            work->Resend = nullptr;
-            if (intervalMs <= 0) {
+    OnStoreThread([intervalMs](Worker& work, const auto& answer) {
+        delete work.Resend;
+        work.Resend = nullptr;
+        if (intervalMs <= 0) {
+            return;
+        }
+        work.Resend = new QTimer(&work);
+        QObject::connect(work.Resend, &QTimer::timeout, &work, [w = &work, answer] {
+            if (*w->Hurry) {
                 return;
             }
-            work->Resend = new QTimer(work);
-            QObject::connect(work->Resend, &QTimer::timeout, work, [work, self] {
-                if (*work->Hurry) {
-                    return;
-                }
-                QStringList arrived;
-                work->Store().DeliverSpool(&arrived);
-                if (!arrived.isEmpty()) {
-                    QMetaObject::invokeMethod(
-                        self, [self, arrived] { emit self->Delivered(arrived); },
-                        Qt::QueuedConnection);
-                }
-            });
-            work->Resend->start(intervalMs);
-        },
-        Qt::QueuedConnection);
+            QStringList arrived;
+            w->Store().DeliverSpool(&arrived);
+            if (!arrived.isEmpty()) {
+                answer([arrived](ResultsKeeper& self) { emit self.Delivered(arrived); });
+            }
+        });
+        work.Resend->start(intervalMs);
+    });
 }
 
 QList<CheckResult> ResultsKeeper::Pending() const {

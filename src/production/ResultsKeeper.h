@@ -63,6 +63,10 @@ signals:
 private:
     class Worker;
 
+    // Runs job(worker, answer) on the store's thread; answer(reply) runs
+    // reply(keeper) back on this keeper's thread through a queued call.
+    template <typename Job> void OnStoreThread(Job job);
+
     ResultsLocation Where;
     QThread* Thread = nullptr;
     Worker* Work = nullptr;

@@ -20,6 +20,14 @@ QByteArray FullBitScan(char line) {
 QByteArray ShortBitScan(char line) {
     return "QB" + QByteArray(1, line) + QByteArray(8, '0');
 }
+
+// The poll that follows a button's command (the first write): a bit scan of
+// line 0, sent afterMs after the press.
+void ExpectBitScanPoll(PanelFixture& f, qint64 pressedMs, qint64 afterMs) {
+    QVERIFY(f.Clock.RunUntil([&] { return f.Serial.Writes.size() == 2; }, 1000));
+    QCOMPARE(f.Serial.Writes[1].Bytes, Wire("QB0"));
+    QCOMPARE(f.Serial.Writes[1].AtMs - pressedMs, afterMs);
+}
 } // namespace
 
 class TestCheckButtons : public QObject {
@@ -85,10 +93,7 @@ private slots:
         QCOMPARE(f.Serial.Sent(), QList<QByteArray>{});
         const qint64 pressed = f.Serial.NowMs();
         Press(f.Form.get(), 5); // "Pattern3"
-        QVERIFY(f.Clock.RunUntil([&] { return f.Serial.Writes.size() == 2; }, 1000));
-        QCOMPARE(f.Serial.Writes[1].Bytes, Wire("QB0"));
-        const qint64 after = f.Serial.Writes[1].AtMs - pressed;
-        QCOMPARE(after, 240);
+        ExpectBitScanPoll(f, pressed, 240);
     }
 
     void plusAndMinusKeepScanMaxWithinTwoToTen() {
@@ -173,10 +178,7 @@ private slots:
         QCOMPARE(f->Label2(11)->Caption(), QStringLiteral("400"));
         QCOMPARE(f->Label22(10)->Caption(), QString());
         // The first poll is a bit scan of the shown line, one period later.
-        QVERIFY(f.Clock.RunUntil([&] { return f.Serial.Writes.size() == 2; }, 1000));
-        QCOMPARE(f.Serial.Writes[1].Bytes, Wire("QB0"));
-        const qint64 after = f.Serial.Writes[1].AtMs - pressed;
-        QCOMPARE(after, 400);
+        ExpectBitScanPoll(f, pressed, 400);
     }
 
     void clearEmptiesTheChannelCellsOnly() {

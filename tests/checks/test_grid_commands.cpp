@@ -333,20 +333,16 @@ private slots:
         QTest::addColumn<QString>("element");
         QTest::addColumn<QString>("neighbour"); // "" for both presses on the element
         QTest::addColumn<int>("clicksItEquals");
-        QTest::newRow("monitor cell") << "Picture1_42"
-                                      << "" << 1;
-        QTest::newRow("unit type cell") << "Label13_0"
-                                        << "" << 1;
-        QTest::newRow("unit value cell") << "Label13_4"
-                                         << "" << 1;
-        QTest::newRow("unit caption") << "Label12_0"
-                                      << "" << 1;
-        QTest::newRow("period display") << "Label2_11"
-                                        << "" << 1;
-        QTest::newRow("sampling toggle") << "Label9_5"
-                                         << "" << 1;
-        QTest::newRow("row caption") << "Label7_3"
-                                     << "" << 1;
+        // Both presses on one label or cell.
+        for (const auto& [tag, element] : {std::pair{"monitor cell", "Picture1_42"},
+                                           {"unit type cell", "Label13_0"},
+                                           {"unit value cell", "Label13_4"},
+                                           {"unit caption", "Label12_0"},
+                                           {"period display", "Label2_11"},
+                                           {"sampling toggle", "Label9_5"},
+                                           {"row caption", "Label7_3"}}) {
+            QTest::newRow(tag) << element << "" << 1;
+        }
         QTest::newRow("ScanMax +") << "Command2_7"
                                    << "" << 2;
         QTest::newRow("cells 2 and 3") << "Picture1_2"

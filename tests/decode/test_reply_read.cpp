@@ -2,13 +2,30 @@
 
 #include <QTest>
 
+namespace {
+
+// Reads the row's text and compares two text fields of the reply with the
+// row's "first" and "second".
+template <typename Reply>
+void CompareTextFields(Reply (*read)(QByteArrayView), QByteArray Reply::*firstField,
+                       QByteArray Reply::*secondField) {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    const Reply reply = read(text);
+    QCOMPARE(reply.*firstField, first);
+    QCOMPARE(reply.*secondField, second);
+}
+
+} // namespace
+
 class TestReplyRead : public QObject {
     Q_OBJECT
 private slots:
     void versionNameAndDate_data() {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<QByteArray>("date");
+        QTest::addColumn<QByteArray>("first");  // the ROM name
+        QTest::addColumn<QByteArray>("second"); // the ROM date
         QTest::newRow("LUP") << QByteArray("\r\nQV3LUPTAB13  ZEL-03  99-11-26\r\n")
                              << QByteArray("LUPTAB13") << QByteArray("99-11-26");
         // The RAV name is a character shorter: its date starts a position earlier.
@@ -23,12 +40,7 @@ private slots:
             << QByteArray("\r\nQV") << QByteArray() << QByteArray();
     }
     void versionNameAndDate() {
-        QFETCH(QByteArray, text);
-        QFETCH(QByteArray, name);
-        QFETCH(QByteArray, date);
-        const RomVersion reply = ReadVersionReply(text);
-        QCOMPARE(reply.Name, name);
-        QCOMPARE(reply.Date, date);
+        CompareTextFields(ReadVersionReply, &RomVersion::Name, &RomVersion::Date);
     }
 
     void counterIsThreeHexBytesHighFirst_data() {
@@ -115,19 +127,14 @@ private slots:
 
     void outputPorts_data() {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("outPort");
-        QTest::addColumn<QByteArray>("inPort");
+        QTest::addColumn<QByteArray>("first");  // the output port
+        QTest::addColumn<QByteArray>("second"); // the input port
         QTest::newRow("0 1") << QByteArray("\r\nQw01\r\n") << QByteArray("0") << QByteArray("1");
         // With no port characters the line end stands in their places.
         QTest::newRow("empty") << QByteArray("\r\nQw\r\n") << QByteArray("\r") << QByteArray("\n");
     }
     void outputPorts() {
-        QFETCH(QByteArray, text);
-        QFETCH(QByteArray, outPort);
-        QFETCH(QByteArray, inPort);
-        const PortStates reply = ReadPortsReply(text);
-        QCOMPARE(reply.OutPort, outPort);
-        QCOMPARE(reply.InPort, inPort);
+        CompareTextFields(ReadPortsReply, &PortStates::OutPort, &PortStates::InPort);
     }
 };
 

@@ -140,6 +140,21 @@ QByteArray Reply(QByteArrayView body) {
     return Wire(body);
 }
 
+// A line that carries the reply a byte at a time: perByteMs late before
+// every byte after the first, and the given pauses on top.
+FakeLine ScriptedLine(const QByteArray& reply, double perByteMs, const Gaps& gaps) {
+    FakeLine line;
+    line.Send(reply.left(1));
+    for (int i = 1; i < reply.size(); ++i) {
+        double gap = perByteMs;
+        for (const auto& [at, ms] : gaps) {
+            gap += at == i ? ms : 0;
+        }
+        line.Send(reply.mid(i, 1), gap);
+    }
+    return line;
+}
+
 // Collects one frame and checks what every frame owes the line: no spinning,
 // and nothing left queued behind it unless it begins the next frame.
 FrameOutcome Collect(FakeLine& line, uint8_t* buffer, int size, AwaitedReply awaited = {}) {
@@ -374,15 +389,7 @@ private slots:
         QFETCH(int, count);
         QFETCH(bool, sameWhenAwaited);
 
-        FakeLine line;
-        line.Send(reply.left(1));
-        for (int i = 1; i < reply.size(); ++i) {
-            double gap = perByteMs;
-            for (const auto& [at, ms] : gaps) {
-                gap += at == i ? ms : 0;
-            }
-            line.Send(reply.mid(i, 1), gap);
-        }
+        FakeLine line = ScriptedLine(reply, perByteMs, gaps);
         std::array<uint8_t, CheckerState::kReceiveBufferSize> buffer{};
         if (sameWhenAwaited) {
             FakeLine told = line;
@@ -460,15 +467,7 @@ private slots:
         QFETCH(int, count);
         QFETCH(int, wakeUps);
 
-        FakeLine line;
-        line.Send(reply.left(1));
-        for (int i = 1; i < reply.size(); ++i) {
-            double gap = perByteMs;
-            for (const auto& [at, ms] : gaps) {
-                gap += at == i ? ms : 0;
-            }
-            line.Send(reply.mid(i, 1), gap);
-        }
+        FakeLine line = ScriptedLine(reply, perByteMs, gaps);
         const double lastByteAt = line.LineTime;
         line.Send("\r\nQV\r\nD5", 400);
         std::array<uint8_t, CheckerState::kReceiveBufferSize> buffer{};
