@@ -2,12 +2,10 @@
 
 #include "FakeSerialControl.h"
 #include "VirtualClock.h"
-#include "sim/FrameDamage.h"
 #include "sim/UnitModel.h"
 
 #include <deque>
 #include <memory>
-#include <random>
 #include <set>
 
 // The simulated ZEL-03 unit behind a fake port, in virtual time: the unit the
@@ -17,13 +15,13 @@
 // the configured byte time (1042 us at 9600 baud), each byte a line event, so
 // a frame collection holding the window sees them arrive as on a wire; the
 // unit's own timers (modem set-up retries, stale input) are line events too.
-// Faults built into the unit (UnitConfig) and damage on the way out
-// (DamageSettings) act as they do behind the pseudo-terminal.
+// Faults built into the unit (UnitConfig) act as they do behind the
+// pseudo-terminal; the cable damage of the host (flipped bits, lost bytes,
+// pauses) is not played here.
 class VirtualUnit {
 public:
-    VirtualUnit(VirtualClock& clock, FakeSerialControl& serial, const UnitConfig& config = {},
-                const DamageSettings& damage = {})
-        : Time(clock), Serial(serial), Model(config), Damage(damage), DamageRandom(damage.Seed) {
+    VirtualUnit(VirtualClock& clock, FakeSerialControl& serial, const UnitConfig& config = {})
+        : Time(clock), Serial(serial), Model(config) {
         Serial.AfterOutput = [this, alive = Alive](const QByteArray& bytes) {
             if (*alive) {
                 Model.Receive(bytes, Time.NowMs());
@@ -93,7 +91,7 @@ private:
         const qint64 now = Time.NowMs();
         Model.Tick(now);
         for (const QByteArray& frame : Model.TakeDueFrames(now)) {
-            ToWrite.push_back(ApplyDamage(frame, ChooseDamage(frame.size(), Damage, DamageRandom)));
+            ToWrite.push_back(frame);
         }
         Trace += Model.TakeTrace();
         qint64 wake = Model.NextWakeMs();
@@ -112,19 +110,14 @@ private:
     }
 
     // Books the bytes of the next frame, when none is on its way, from now:
-    // byte i at i byte times plus the pauses of a damaged frame before it.
-    // After a damaged frame the unit keeps its quiet before the next one.
+    // byte i at i byte times. The model has spaced the frames already.
     void StartFrame() {
         if (Writing || ToWrite.empty()) {
             return;
         }
         const qint64 now = Time.NowNs();
-        if (Damage.Percent > 0 && now < NextFrameNotBeforeNs) {
-            At(NextFrameNotBeforeNs, [this] { StartFrame(); });
-            return;
-        }
         Writing = true;
-        const OutgoingFrame& frame = ToWrite.front();
+        const QByteArray& frame = ToWrite.front();
         const qint64 byteNs = qint64{Model.Config().ByteTimeUs} * 1000;
         const quint64 generation = Generation;
         const auto delivered = [this, generation](const QByteArray& bytes, bool last) {
@@ -137,26 +130,16 @@ private:
             }
         };
         if (byteNs == 0) {
-            At(now, [delivered, bytes = frame.Bytes] { delivered(bytes, true); });
+            At(now, [delivered, bytes = frame] { delivered(bytes, true); });
             return;
         }
-        for (qsizetype i = 0; i < frame.Bytes.size(); ++i) {
-            qint64 due = now + byteNs * i;
-            for (int at : frame.Damage.PauseAt) {
-                if (at <= i) {
-                    due += qint64{frame.Damage.PauseMs} * kNsPerMs;
-                }
-            }
-            At(due, [delivered, byte = frame.Bytes.mid(i, 1), last = i + 1 == frame.Bytes.size()] {
+        for (qsizetype i = 0; i < frame.size(); ++i) {
+            At(now + byteNs * i, [delivered, byte = frame.mid(i, 1), last = i + 1 == frame.size()] {
                 delivered(byte, last);
             });
         }
     }
     void FrameDone() {
-        const bool modemLine = ToWrite.front().Bytes.endsWith('\r');
-        NextFrameNotBeforeNs =
-            Time.NowNs() +
-            (modemLine ? UnitModel::kGapAfterModemLineMs : UnitModel::kGapAfterReplyMs) * kNsPerMs;
         ToWrite.pop_front();
         Writing = false;
         ++FramesSent;
@@ -166,12 +149,9 @@ private:
     VirtualClock& Time;
     FakeSerialControl& Serial;
     UnitModel Model;
-    DamageSettings Damage;
-    std::mt19937 DamageRandom;
-    std::deque<OutgoingFrame> ToWrite;
+    std::deque<QByteArray> ToWrite;
     bool Writing = false;
     quint64 Generation = 0;
-    qint64 NextFrameNotBeforeNs = 0;
     std::set<qint64> Wakes; // model wakes booked on the line, in ms
     std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };
