@@ -64,6 +64,12 @@ public:
     void OnLineAfter(int ms, std::function<void()> event) {
         Line.emplace(Now + Ms(ms), std::move(event));
     }
+    // A line event at a time of the clock, to the nanosecond (a byte paced at
+    // 9600 baud does not keep to whole milliseconds); one in the past happens
+    // at once.
+    void OnLineAtNs(qint64 atNs, std::function<void()> event) {
+        Line.emplace(std::max(Now, atNs), std::move(event));
+    }
     // The window is held for up to maxMs waiting for bytes: the line moves on
     // to its next event if one comes by then (and stops there), else by maxMs.
     void AwaitLine(int maxMs) {
