@@ -153,8 +153,8 @@ FAULTS = [
           "if (State.RecordIndex >= State.ScanMax) {",
           "^test_polling$"),
     Fault("wait-ignores-closing", "src/unit/WaitAndLamps.cpp",
-          "while (!deadline.hasExpired() && !Closing() && !done()) {",
-          "while (!deadline.hasExpired() && !done()) {",
+          "now < deadlineNs && !Closing() && !done();",
+          "now < deadlineNs && !done();",
           "^(test_wait_and_tick|test_startup_shutdown)$"),
     # --- checks: patterns and the unit check's judgement ---
     Fault("bit-reversal-one-bit-short", "src/checks/Patterns.cpp",
