@@ -1,8 +1,7 @@
 // The simulated unit on the virtual clock behind the fake port: its replies
 // leave at their due time, byte after byte at the byte time of the line, or
-// whole on an unpaced line; a unit powered on later starts then, keeps its
-// own set-up timer, and one powered off in the middle of a frame sends no
-// more of it.
+// whole on an unpaced line; a unit powered on later starts then and keeps its
+// own set-up timer.
 #include "VirtualUnit.h"
 
 #include <QTest>
@@ -79,21 +78,6 @@ private slots:
         QCOMPARE(b.Serial.Incoming.count("AT&F"), 1);
         b.Clock.RunFor(1000);
         QCOMPARE(b.Serial.Incoming.count("AT&F"), 2);
-    }
-
-    void aUnitPoweredOffInTheMiddleOfAFrameSendsNoMoreOfIt() {
-        Bench b;
-        VirtualUnit unit(b.Clock, b.Serial);
-        unit.PowerOn();
-        b.Serial.Output(Wire("QV"));
-        // Bytes at 5 ms and 6.042 ms; off at 7 ms.
-        unit.PowerOff(7);
-        b.Clock.RunFor(500);
-        QCOMPARE(b.Serial.Incoming, QByteArray("\r\n"));
-        QCOMPARE(unit.FramesSent, 0);
-        b.Serial.Output(Wire("QV"));
-        b.Clock.RunFor(500);
-        QCOMPARE(b.Serial.Incoming, QByteArray("\r\n"));
     }
 };
 

@@ -49,17 +49,6 @@ public:
             Step();
         });
     }
-    // Powers the unit off ms from now; a frame half out stops there.
-    void PowerOff(int afterMs = 0) {
-        At(Time.NowNs() + qint64{std::max(0, afterMs)} * kNsPerMs, [this] {
-            Model.PowerOff(Time.NowMs());
-            ToWrite.clear();
-            Writing = false;
-            ++Generation; // the bytes still booked of a frame never come
-            Step();
-        });
-    }
-
     const UnitModel& Unit() const { return Model; }
     // Frames that went out whole, and what the unit noted (set-up retries,
     // checksum verdicts) for a failing test to show.
@@ -119,11 +108,7 @@ private:
         Writing = true;
         const QByteArray& frame = ToWrite.front();
         const qint64 byteNs = qint64{Model.Config().ByteTimeUs} * 1000;
-        const quint64 generation = Generation;
-        const auto delivered = [this, generation](const QByteArray& bytes, bool last) {
-            if (generation != Generation) {
-                return;
-            }
+        const auto delivered = [this](const QByteArray& bytes, bool last) {
             Serial.Receive(bytes);
             if (last) {
                 FrameDone();
@@ -151,7 +136,6 @@ private:
     UnitModel Model;
     std::deque<QByteArray> ToWrite;
     bool Writing = false;
-    quint64 Generation = 0;
     std::set<qint64> Wakes; // model wakes booked on the line, in ms
     std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };

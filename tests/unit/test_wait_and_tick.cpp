@@ -20,28 +20,30 @@ private slots:
         QCOMPARE(f.Clock.NowMs(), 200);
     }
 
-    void aLongerNestedWaitHoldsTheOuterOnlyUntilItEnds() {
-        FormFixture f;
-        qint64 innerEnd = 0;
-        f.Clock.After(50, [&] {
-            f->WaitTimer(1500);
-            innerEnd = f.Clock.NowMs();
-        });
-        f->WaitTimer(200);
-        QCOMPARE(innerEnd, 1550);
-        QCOMPARE(f.Clock.NowMs(), 1550);
+    // A wait started inside another ends at its own deadline; the outer one
+    // ends at its own or, if the inner ran past it, right after the inner.
+    void nestedWaitsKeepTheirOwnDeadlines_data() {
+        QTest::addColumn<int>("outerMs");
+        QTest::addColumn<int>("innerAtMs");
+        QTest::addColumn<int>("innerMs");
+        QTest::addColumn<int>("outerEnd");
+        QTest::newRow("a longer inner wait") << 200 << 50 << 1500 << 1550;
+        QTest::newRow("a shorter inner wait") << 1000 << 100 << 200 << 1000;
     }
-
-    void aShorterNestedWaitDoesNotEndTheOuterEarly() {
+    void nestedWaitsKeepTheirOwnDeadlines() {
+        QFETCH(int, outerMs);
+        QFETCH(int, innerAtMs);
+        QFETCH(int, innerMs);
+        QFETCH(int, outerEnd);
         FormFixture f;
         qint64 innerEnd = 0;
-        f.Clock.After(100, [&] {
-            f->WaitTimer(200);
+        f.Clock.After(innerAtMs, [&] {
+            f->WaitTimer(innerMs);
             innerEnd = f.Clock.NowMs();
         });
-        f->WaitTimer(1000);
-        QCOMPARE(innerEnd, 300);
-        QCOMPARE(f.Clock.NowMs(), 1000);
+        f->WaitTimer(outerMs);
+        QCOMPARE(innerEnd, innerAtMs + innerMs);
+        QCOMPARE(f.Clock.NowMs(), outerEnd);
     }
 
     // Once the stop sequence has sent its final memory clear, a wait that is
