@@ -189,6 +189,15 @@ FAULTS = [
           "if (!text.startsWith(\"QG\")) {",
           "if (false) {",
           "^test_unit_check_verdicts$"),
+    # --- the checker's program and the bench around it ---
+    Fault("lost-trace-not-told-to-the-check", "app/main.cpp",
+          "check->OutputFailed(reason);",
+          "(void)reason;",
+          "^test_real_checks$"),
+    Fault("bench-misses-the-steps-begun", "src/production/CheckRunner.cpp",
+          "(\" note check step (.+) begins$\")",
+          "(\" note check step (.+) began$\")",
+          "^test_real_checks$"),
 ]
 
 
