@@ -301,6 +301,18 @@ private slots:
             }
         }
     }
+    void cleanupTestCase() {
+        // The units never end on their own; a run still going was not judged.
+        for (auto& [name, run] : Runs) {
+            for (QProcess* process : {run.Process.get(), run.Unit.get()}) {
+                if (process != nullptr) {
+                    process->kill();
+                    process->waitForFinished();
+                }
+            }
+        }
+    }
+
     void eachRunEndsWithItsVerdict_data() {
         QTest::addColumn<int>("index");
         for (int i = 0; i < static_cast<int>(Cases.size()); ++i) {
