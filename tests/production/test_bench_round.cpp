@@ -2,7 +2,7 @@
 // check that cannot write its report; zel-bench itself, headless, keeping the
 // results and reading them back, and refusing bad command lines. A stand-in
 // checker that ends at once does the headless round's checks; the real
-// checker's whole checks run in the bench window's round.
+// checker's whole checks run in the bench window's round (test_real_checks).
 #include "production/CheckRunner.h"
 
 #include <QDir>
