@@ -1,7 +1,7 @@
 // The simulated unit on the virtual clock behind the fake port: its replies
 // leave at their due time, byte after byte at the byte time of the line, or
-// whole on an unpaced line; a unit powered on later starts then and keeps its
-// own set-up timer.
+// all at once on an unpaced line. (A unit powered on later is judged in the
+// unit check's verdicts.)
 #include "VirtualUnit.h"
 
 #include <QTest>
@@ -59,25 +59,6 @@ private slots:
         QVERIFY(b.Serial.Incoming.startsWith("\r\nQV"));
         QCOMPARE(unit.FramesSent, 1);
         QCOMPARE(unit.Unit().Commands(), QList<QByteArray>{"QV"});
-    }
-
-    // A LUP unit runs its modem set-up at power-on and, with nobody
-    // answering, again after its retry time.
-    void aUnitPoweredOnLaterRunsItsSetUpThenAndAgain() {
-        Bench b;
-        UnitConfig config;
-        config.Family = UnitFamily::Lup;
-        VirtualUnit unit(b.Clock, b.Serial, config);
-        unit.PowerOn(800);
-        const qint64 firstMs = 800 + UnitModel::kBootMs;
-        LineTo(b.Clock, firstMs * 1000 - 1);
-        QVERIFY(b.Serial.Incoming.isEmpty());
-        LineTo(b.Clock, firstMs * 1000);
-        QCOMPARE(b.Serial.Incoming.size(), 1);
-        b.Clock.RunFor(static_cast<int>(UnitModel::kSetupRetryMs));
-        QCOMPARE(b.Serial.Incoming.count("AT&F"), 1);
-        b.Clock.RunFor(1000);
-        QCOMPARE(b.Serial.Incoming.count("AT&F"), 2);
     }
 };
 

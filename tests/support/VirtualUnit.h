@@ -99,7 +99,8 @@ private:
     }
 
     // Books the bytes of the next frame, when none is on its way, from now:
-    // byte i at i byte times. The model has spaced the frames already.
+    // byte i at i byte times (all at once on an unpaced line). The model has
+    // spaced the frames already.
     void StartFrame() {
         if (Writing || ToWrite.empty()) {
             return;
@@ -114,10 +115,6 @@ private:
                 FrameDone();
             }
         };
-        if (byteNs == 0) {
-            At(now, [delivered, bytes = frame] { delivered(bytes, true); });
-            return;
-        }
         for (qsizetype i = 0; i < frame.size(); ++i) {
             At(now + byteNs * i, [delivered, byte = frame.mid(i, 1), last = i + 1 == frame.size()] {
                 delivered(byte, last);
