@@ -3,6 +3,7 @@
 // results and reading them back, and refusing bad command lines. A stand-in
 // checker that ends at once does the headless round's checks; the real
 // checker's whole checks run in the bench window's round (test_real_checks).
+#include "SimulatedUnitProcess.h"
 #include "production/CheckRunner.h"
 
 #include <QDir>
@@ -61,22 +62,6 @@ exit $status
     script.close();
     return script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
 }
-
-// zel-unit-sim on a new pseudo-terminal; Device is where it listens.
-struct SimulatedUnit {
-    std::unique_ptr<QProcess> Process = std::make_unique<QProcess>();
-    QString Device;
-    explicit SimulatedUnit(const QStringList& arguments) {
-        Process->start(QStringLiteral(ZEL_UNIT_SIM), arguments);
-        if (Process->waitForReadyRead(10000)) {
-            Device = QString::fromLocal8Bit(Process->readLine()).trimmed();
-        }
-    }
-    ~SimulatedUnit() {
-        Process->kill();
-        Process->waitForFinished();
-    }
-};
 
 struct RunOutput {
     int Status = -1;
@@ -138,7 +123,8 @@ private slots:
     }
 
     void aCheckThatCannotWriteItsReportIsNoPass() {
-        SimulatedUnit unit({QStringLiteral("--family"), QStringLiteral("ZEL")});
+        SimulatedUnitProcess unit(QStringLiteral(ZEL_UNIT_SIM),
+                                  {QStringLiteral("--family"), QStringLiteral("ZEL")});
         CheckRunner runner(QStringLiteral(ZEL_CHECKER),
                            Dir.filePath(QStringLiteral("no/such/folder")));
         QSignalSpy finished(&runner, &CheckRunner::Finished);

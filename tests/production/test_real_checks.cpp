@@ -14,6 +14,7 @@
 // of unit and fault is judged in the window, in virtual time.)
 #include "BenchWindow.h"
 #include "PseudoTerminal.h"
+#include "SimulatedUnitProcess.h"
 
 #include "production/CheckRunner.h"
 #include "production/ResultsKeeper.h"
@@ -52,7 +53,7 @@ struct Case {
 };
 
 struct Run {
-    std::unique_ptr<QProcess> Unit;
+    std::unique_ptr<SimulatedUnitProcess> Unit;
     std::unique_ptr<QProcess> Process;
     QString Report;
     QElapsedTimer Clock;
@@ -144,10 +145,10 @@ private slots:
             QStringList arguments = c.Arguments;
             if (!c.Unit.isEmpty()) {
                 // zel-unit-sim prints the pseudo-terminal it plays the unit on.
-                run.Unit = std::make_unique<QProcess>();
-                run.Unit->start(QStringLiteral(ZEL_UNIT_SIM), c.Unit);
-                QVERIFY(run.Unit->waitForReadyRead(10000));
-                const QString device = QString::fromLocal8Bit(run.Unit->readLine()).trimmed();
+                run.Unit =
+                    std::make_unique<SimulatedUnitProcess>(QStringLiteral(ZEL_UNIT_SIM), c.Unit);
+                QVERIFY(!run.Unit->Device.isEmpty());
+                const QString device = run.Unit->Device;
                 arguments.replaceInStrings(QStringLiteral("UNIT"), device);
             }
             run.Process = std::make_unique<QProcess>();
@@ -201,22 +202,15 @@ private slots:
             {{}, "NO UNIT  SN-0005  Connect: no answer to the version request", ""}};
         PtyPeer silent;
         QVERIFY(silent.Ok());
-        // The units' programs end with the test, however it ends.
-        struct Sim : QProcess {
-            ~Sim() override {
-                kill();
-                waitForFinished();
-            }
-        };
-        std::vector<std::unique_ptr<Sim>> sims;
+        std::vector<std::unique_ptr<SimulatedUnitProcess>> sims;
         QList<BenchPort> ports;
         for (const Unit& unit : units) {
             QString device = silent.SlaveName;
             if (!unit.Sim.isEmpty()) {
-                sims.push_back(std::make_unique<Sim>());
-                sims.back()->start(QStringLiteral(ZEL_UNIT_SIM), unit.Sim);
-                QVERIFY(sims.back()->waitForReadyRead(10000));
-                device = QString::fromLocal8Bit(sims.back()->readLine()).trimmed();
+                sims.push_back(
+                    std::make_unique<SimulatedUnitProcess>(QStringLiteral(ZEL_UNIT_SIM), unit.Sim));
+                device = sims.back()->Device;
+                QVERIFY(!device.isEmpty());
             }
             ports.append({QStringLiteral("COM%1").arg(ports.size() + 1), device, {}});
         }
@@ -302,13 +296,11 @@ private slots:
         }
     }
     void cleanupTestCase() {
-        // The units never end on their own; a run still going was not judged.
+        // A run still going was not judged; the units go with their runs.
         for (auto& [name, run] : Runs) {
-            for (QProcess* process : {run.Process.get(), run.Unit.get()}) {
-                if (process != nullptr) {
-                    process->kill();
-                    process->waitForFinished();
-                }
+            if (run.Process != nullptr) {
+                run.Process->kill();
+                run.Process->waitForFinished();
             }
         }
     }
